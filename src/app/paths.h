@@ -1,0 +1,21 @@
+#pragma once
+
+// The program's own folder and the data folder beside it. The data folder is portable: the
+// stores live next to the program, not in the user's home.
+
+#include <QString>
+
+namespace mokta {
+
+// The folder of the running executable, with a trailing "/".
+QString ExeFolder();
+
+// ExeFolder() + "Data/". The folder is created when it is missing or when something that is
+// not a folder stands in its place; a failed creation is not reported, and the path is
+// returned either way.
+QString DataFolder();
+
+// DataFolder() for a given program folder (with its trailing "/").
+QString DataFolderIn(const QString& exe_folder);
+
+}  // namespace mokta
