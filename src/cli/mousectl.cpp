@@ -1,0 +1,133 @@
+#include "cli/mousectl.h"
+
+#include <QJsonDocument>
+#include <optional>
+
+#include "cli/apply_dry_run.h"
+#include "cli/record_dump.h"
+#include "cli/record_file.h"
+
+namespace mokta {
+
+namespace {
+
+constexpr char kProgram[] = "mokta-mousectl";
+
+// The arguments after the command: its options and its one file.
+struct CommandArgs {
+  QString file;
+  QStringList options;
+  QString problem;  // a usage error; empty when the arguments fit the command
+};
+
+// Splits the arguments of a command that takes one file and the options `allowed`. An
+// argument starting with "-" is an option, except "-" itself and everything after "--".
+CommandArgs ParseCommandArgs(const QStringList& args, const QStringList& allowed) {
+  CommandArgs parsed;
+  bool options_ended = false;
+  QStringList files;
+  for (const QString& arg : args) {
+    if (!options_ended && arg == QStringLiteral("--")) {
+      options_ended = true;
+    } else if (!options_ended && arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) {
+      if (!allowed.contains(arg)) {
+        parsed.problem = QStringLiteral("unknown option %1").arg(arg);
+        return parsed;
+      }
+      parsed.options << arg;
+    } else {
+      files << arg;
+    }
+  }
+  if (files.isEmpty()) {
+    parsed.problem = QStringLiteral("missing FILE");
+  } else if (files.size() > 1) {
+    parsed.problem = QStringLiteral("more than one FILE: %1").arg(files.join(QLatin1Char(' ')));
+  } else {
+    parsed.file = files.front();
+  }
+  return parsed;
+}
+
+int UsageError(QTextStream& err, const QString& problem) {
+  err << kProgram << ": " << problem << "\n\n" << MousectlUsage();
+  return kExitFailure;
+}
+
+int Fail(QTextStream& err, const QString& message) {
+  err << kProgram << ": " << message << "\n";
+  return kExitFailure;
+}
+
+int RunShow(const QStringList& args, QTextStream& out, QTextStream& err) {
+  const CommandArgs parsed = ParseCommandArgs(args, {QStringLiteral("--json")});
+  if (!parsed.problem.isEmpty()) return UsageError(err, parsed.problem);
+  const RecordFileResult read = ReadRecordFile(parsed.file);
+  if (!read.error.isEmpty()) return Fail(err, read.error);
+  if (parsed.options.contains(QStringLiteral("--json"))) {
+    out << QString::fromUtf8(
+        QJsonDocument(RecordFileToJson(read.file)).toJson(QJsonDocument::Indented));
+  } else {
+    out << RecordFileToText(read.file);
+  }
+  return kExitOk;
+}
+
+int RunApply(const QStringList& args, QTextStream& out, QTextStream& err) {
+  const CommandArgs parsed = ParseCommandArgs(args, {QStringLiteral("--dry-run")});
+  if (!parsed.problem.isEmpty()) return UsageError(err, parsed.problem);
+  if (!parsed.options.contains(QStringLiteral("--dry-run"))) {
+    return Fail(err, QStringLiteral("sending to a mouse is not available in this build yet; "
+                                    "use --dry-run to print the messages instead"));
+  }
+  // Only a profile can be applied: a name saying otherwise is refused before anything is read,
+  // and a name saying nothing makes the file a profile that must have a profile's size.
+  const std::optional<RecordFileKind> named = KindFromName(parsed.file);
+  if (named && *named != RecordFileKind::kProfile) {
+    return Fail(err, QStringLiteral("%1: the name says a %2 file; apply takes a profile (.pro, "
+                                    "%3 bytes)")
+                         .arg(parsed.file, KindName(*named), QString::number(ProfileData::kSize)));
+  }
+  const RecordFileResult read = ReadRecordFile(parsed.file, RecordFileKind::kProfile);
+  if (!read.error.isEmpty()) return Fail(err, read.error);
+  for (const QString& line : DryRunLines(*read.file.profiles.front())) out << line << "\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+QString MousectlUsage() {
+  return QStringLiteral(
+      "Usage:\n"
+      "  mokta-mousectl show FILE [--json]\n"
+      "      Show a profile (.pro), macro (.macro) or recoil pattern (.gun) file, or one of\n"
+      "      the stores pro.data, macro.data and gun.data. The kind of file is told from its\n"
+      "      name, or from its size when the name says nothing. With --json the same\n"
+      "      content is written as JSON.\n"
+      "  mokta-mousectl apply FILE.pro --dry-run\n"
+      "      Print the command messages that sending the profile to the mouse would send,\n"
+      "      in order, one message per line as hexadecimal bytes. Sending to a mouse is not\n"
+      "      available in this build yet, so --dry-run is required.\n"
+      "  mokta-mousectl help\n"
+      "      Show this text.\n"
+      "\n"
+      "Exit status: 0 on success; 2 on a usage error, or when the file cannot be opened or\n"
+      "read, has the wrong size for its kind, ends in a partial record, or is not of the kind\n"
+      "the command needs.\n");
+}
+
+int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err) {
+  if (args.isEmpty()) return UsageError(err, QStringLiteral("missing command"));
+  const QString& command = args.front();
+  const QStringList rest = args.mid(1);
+  if (command == QStringLiteral("show")) return RunShow(rest, out, err);
+  if (command == QStringLiteral("apply")) return RunApply(rest, out, err);
+  if (command == QStringLiteral("help") || command == QStringLiteral("--help") ||
+      command == QStringLiteral("-h")) {
+    out << MousectlUsage();
+    return kExitOk;
+  }
+  return UsageError(err, QStringLiteral("unknown command %1").arg(command));
+}
+
+}  // namespace mokta

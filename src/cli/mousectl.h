@@ -1,0 +1,24 @@
+#pragma once
+
+// The command line of `mokta-mousectl`, kept apart from `main` so that tests run the commands
+// with their own streams.
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+namespace mokta {
+
+// Exit codes of the tool.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 2;  // usage errors and every file problem
+
+// The usage text, lines ending in "\n".
+QString MousectlUsage();
+
+// Runs one command. `args` are the arguments after the program name. Results go to `out`;
+// error messages (one line, naming the file and the problem) and the usage text after a usage
+// error go to `err`. Returns the exit code.
+int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err);
+
+}  // namespace mokta

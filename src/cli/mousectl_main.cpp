@@ -1,0 +1,22 @@
+// mokta-mousectl: shows profile, macro and recoil pattern files and stores, and prints the
+// messages an apply would send. See MousectlUsage() for the commands.
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QTextStream>
+#include <cstdio>
+
+#include "cli/mousectl.h"
+
+int main(int argc, char** argv) {
+  // QCoreApplication decodes the arguments (file names) from the locale's encoding.
+  QCoreApplication app(argc, argv);
+  // The key tables log every key they name; that is noise in a dump.
+  QLoggingCategory::setFilterRules(QStringLiteral("mokta.keys.debug=false"));
+  QTextStream out(stdout);
+  QTextStream err(stderr);
+  const int code = mokta::RunMousectl(app.arguments().mid(1), out, err);
+  out.flush();
+  err.flush();
+  return code;
+}

@@ -1,0 +1,58 @@
+#include "device/apply_worker.h"
+
+#include <utility>
+
+#include "device/device_ids.h"
+
+namespace mokta {
+
+void WorkerQueue::Post(std::uint32_t message) {
+  {
+    std::lock_guard lock(mutex_);
+    if (quit_) return;
+    messages_.push_back(message);
+  }
+  ready_.notify_one();
+}
+
+void WorkerQueue::Quit() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+    messages_.clear();
+  }
+  ready_.notify_all();
+}
+
+std::optional<std::uint32_t> WorkerQueue::Take() {
+  std::unique_lock lock(mutex_);
+  ready_.wait(lock, [this] { return quit_ || !messages_.empty(); });
+  if (quit_) return std::nullopt;
+  std::uint32_t message = messages_.front();
+  messages_.pop_front();
+  return message;
+}
+
+ApplyWorker::ApplyWorker(const LinkFields& links, std::function<void()> run_pass)
+    : links_(links), run_pass_(std::move(run_pass)) {}
+
+ApplyWorker::~ApplyWorker() {
+  Stop();
+}
+
+void ApplyWorker::Start() {
+  if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
+}
+
+void ApplyWorker::Stop() {
+  queue_.Quit();
+  if (thread_.joinable()) thread_.join();
+}
+
+void ApplyWorker::Loop() {
+  while (std::optional<std::uint32_t> message = queue_.Take()) {
+    if (*message == MSG_WORKER_APPLY && links_.AnyLinkUp()) run_pass_();
+  }
+}
+
+}  // namespace mokta

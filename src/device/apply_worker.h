@@ -1,0 +1,63 @@
+#pragma once
+
+// The apply worker: a thread with its own message queue that runs apply passes one after
+// another. Requests are posted from the UI thread; a pass is never interrupted by a request,
+// and a request that arrives during a pass runs after it.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "device/link_fields.h"
+
+namespace mokta {
+
+// A blocking queue of message numbers with a quit request.
+class WorkerQueue {
+ public:
+  // Any thread. Ignored once quit was requested.
+  void Post(std::uint32_t message);
+  // Any thread: `Take` answers nothing from now on; messages still queued are dropped.
+  void Quit();
+  // The worker: waits for the next message; nothing once quit was requested.
+  std::optional<std::uint32_t> Take();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::uint32_t> messages_;
+  bool quit_ = false;
+};
+
+class ApplyWorker {
+ public:
+  // `run_pass` runs one apply pass on the worker thread. A MSG_WORKER_APPLY is run only while
+  // at least one link is connected; every other message is dropped.
+  ApplyWorker(const LinkFields& links, std::function<void()> run_pass);
+  // Stops the thread when it still runs.
+  ~ApplyWorker();
+
+  ApplyWorker(const ApplyWorker&) = delete;
+  ApplyWorker& operator=(const ApplyWorker&) = delete;
+
+  void Start();
+  // Any thread.
+  void Post(std::uint32_t message) { queue_.Post(message); }
+  // Ends the thread after the pass it is running, if any, and waits for it. Pending requests
+  // are dropped. To end a running pass quickly, stop the command sender's sleeper first.
+  void Stop();
+
+ private:
+  void Loop();
+
+  const LinkFields& links_;
+  std::function<void()> run_pass_;
+  WorkerQueue queue_;
+  std::thread thread_;
+};
+
+}  // namespace mokta

@@ -1,0 +1,170 @@
+#include "device/device_events.h"
+
+#include <QTime>
+#include <cstdio>
+#include <cstdlib>
+
+#include "device/device_ids.h"
+
+Q_LOGGING_CATEGORY(lcDeviceEvents, "mokta.events")
+
+namespace mokta {
+
+int PollingRateIndexFromInterval(int interval_ms) {
+  static constexpr int kIntervals[] = {8, 4, 2, 1};  // by index
+  int best = 3;
+  for (int index = 3; index >= 0; --index) {  // faster rates first, so they win a tie
+    if (std::abs(interval_ms - kIntervals[index]) < std::abs(interval_ms - kIntervals[best])) {
+      best = index;
+    }
+  }
+  return best;
+}
+
+DeviceEvents::DeviceEvents(LinkState& links, ProfileSession& session, DeviceView& view)
+    : links_(links), session_(session), view_(view) {}
+
+void DeviceEvents::OnDeviceEvent(std::uint16_t word, std::uint16_t value) {
+  Handle(Road::kDriver, word, value);
+}
+
+void DeviceEvents::OnBleEvent(std::uint16_t word, std::uint16_t value) {
+  Handle(Road::kBle, word, value);
+}
+
+void DeviceEvents::Handle(Road road, std::uint16_t word, std::uint16_t value) {
+  if ((word & 0xFF) != kEventMarker) return;
+  const int v = value;
+  switch (word & 0xFF00) {
+    case kEventDpiStage:
+      if (v < 1 || v > 8) return;
+      view_.SelectDpiStage(v);
+      view_.ShowDpiPopup(session_.current().dpi_x(static_cast<std::size_t>(v - 1)));
+      session_.ApplyDeviceChange([v](ProfileData& current, ProfileData& applied) {
+        current.set_dpi_step(v - 1);
+        applied.set_dpi_step(v - 1);
+      });
+      return;
+    case kEventPollingRate:
+      if (v < 1 || v > 8) return;
+      session_.ApplyDeviceChange([v](ProfileData& current, ProfileData& applied) {
+        current.set_prate(PollingRateIndexFromInterval(v));
+        applied.set_prate(PollingRateIndexFromInterval(v));
+      });
+      return;
+    case kEventBattery:
+      if (road == Road::kDriver) {
+        OnDriverBattery(v & 0xFF, v >> 8);
+      } else {
+        OnBleBattery(v & 0xFF, v >> 8);
+      }
+      return;
+    case kEventAck:
+      links_.fields().ack_received = (v & 0xFF) == 0 ? 1 : 0;
+      return;
+    case kEventLighting: {
+      int effect = v;
+      if (road == Road::kBle) {
+        effect = (v >> 4) & 0x0F;
+      } else if (v > 7) {
+        return;
+      }
+      session_.ApplyDeviceChange([effect](ProfileData& current, ProfileData& applied) {
+        current.set_light_effect(effect);
+        applied.set_light_effect(effect);
+      });
+      if (road == Road::kBle) view_.SelectLightEffect(effect);
+      return;
+    }
+    case kEventKind8:
+      if (v >= 1 && v <= 5) session_.SaveStore();
+      return;
+    default:  // kind 0x6000 has no effect; other kinds are unknown
+      return;
+  }
+}
+
+void DeviceEvents::ShowBattery(int percent) {
+  view_.SetPowerBar(percent);
+  view_.SetPowerLabelText(QString::number(percent) + "%");
+}
+
+void DeviceEvents::ShowCharging() {
+  view_.SetPowerLabelKey(kChargingTextKey);
+  view_.StartTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
+}
+
+void DeviceEvents::OnDriverBattery(int status, int level) {
+  LinkFields& fields = links_.fields();
+  view_.StopTimer(TIMER_RECEIVER_IDLE);
+  view_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
+  if (fields.wired_state.load() == kLinkConnected) {
+    fields.wireless_awake = 0;
+    view_.SetControlVisible(kWirelessIndicator, false);
+    links_.RefreshLinkView();
+    if (status == kBatteryFull) {
+      view_.StopTimer(TIMER_CHARGE_ANIMATION);
+      ShowBattery(100);
+    } else {
+      ShowCharging();
+    }
+    return;
+  }
+  if (fields.wireless_awake.load() == 0) {
+    view_.SetControlVisible(kWirelessIndicator, true);
+    fields.wireless_awake = 1;
+    links_.RefreshLinkView();
+  }
+  if (status == kBatteryCharging) {
+    ShowCharging();
+  } else {
+    view_.StopTimer(TIMER_CHARGE_ANIMATION);
+    ShowBattery(100);
+    if (level <= 100) ShowBattery(level);
+  }
+  view_.SetControlVisible(kSleepLabel, false);
+  fields.device_asleep = 0;
+}
+
+void DeviceEvents::OnBleBattery(int status, int level) {
+  if (status == kBatteryFull) {
+    view_.StopTimer(TIMER_CHARGE_ANIMATION);
+    ShowBattery(100);
+  } else if (status == kBatteryCharging) {
+    ShowCharging();
+  } else {
+    view_.StopTimer(TIMER_CHARGE_ANIMATION);
+    if (level <= 100) ShowBattery(level);
+  }
+}
+
+std::optional<std::pair<std::uint16_t, std::uint16_t>> DecodeBleNotification(
+    std::span<const std::uint8_t> value) {
+  if (value.size() < 4) return std::nullopt;
+  return std::pair<std::uint16_t, std::uint16_t>(
+      static_cast<std::uint16_t>(value[0] | value[1] << 8),
+      static_cast<std::uint16_t>(value[2] | value[3] << 8));
+}
+
+void OnGattValueChanged(std::span<const std::uint8_t> value, UiPoster& poster,
+                        DeviceEvents& events) {
+  if (value.empty()) {
+    std::fputs("datasize 0\n", stdout);
+    std::fflush(stdout);
+    return;
+  }
+  std::fputs("HR ", stdout);
+  std::fflush(stdout);
+  auto event = DecodeBleNotification(value);
+  if (!event) {
+    qCDebug(lcDeviceEvents, "notification of %d bytes dropped", static_cast<int>(value.size()));
+    return;
+  }
+  const QTime now = QTime::currentTime();
+  qCDebug(lcDeviceEvents, "dwLeft = %04x, dwRight = %04x, %d:%d:%d\r\n", event->first,
+          event->second, now.hour(), now.minute(), now.second());
+  poster.PostToUi(
+      [&events, word = event->first, v = event->second] { events.OnBleEvent(word, v); });
+}
+
+}  // namespace mokta

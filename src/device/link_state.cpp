@@ -1,0 +1,215 @@
+#include "device/link_state.h"
+
+#include <utility>
+
+#include "device/device_ids.h"
+
+namespace mokta {
+
+LinkState::LinkState(LinkFields& fields, DeviceView& view, FeatureDevice* cable,
+                     FeatureDevice* receiver, BleLinkControl* ble)
+    : fields_(fields), view_(view), cable_(cable), receiver_(receiver), ble_(ble) {}
+
+void LinkState::StartUp(bool ble_present) {
+  if (cable_ && cable_->Open()) {
+    fields_.wired_state = kLinkConnected;
+    fields_.device_asleep = 0;
+    view_.SetControlVisible(kSleepLabel, false);
+    view_.SetPowerLabelKey(kChargingTextKey);
+    view_.StartTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
+    view_.SetControlVisible(kWiredIndicator, true);
+  } else {
+    fields_.wired_state = kLinkNeverFound;
+    fields_.device_asleep = 1;
+    view_.SetControlVisible(kSleepLabel, true);
+    view_.SetControlVisible(kWiredIndicator, false);
+  }
+
+  if (receiver_ && receiver_->Open()) {
+    view_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
+    fields_.wireless_state = kLinkConnected;
+    view_.SetControlVisible(kWirelessIndicator, true);
+  } else {
+    fields_.wireless_state = kLinkNeverFound;
+    view_.SetControlVisible(kWirelessIndicator, false);
+  }
+
+  fields_.ble_state = ble_present ? 1 : 0;
+  device_connected_ = fields_.AnyLinkUp() ? 1 : 0;
+  view_.PostLinkChanged();
+}
+
+void LinkState::OnCableStatus(std::uint32_t code) {
+  OnStatus(Road::kCable, code);
+}
+void LinkState::OnReceiverStatus(std::uint32_t code) {
+  OnStatus(Road::kReceiver, code);
+}
+
+void LinkState::OnStatus(Road road, std::uint32_t code) {
+  if (HoldBack([this, road, code] { OnStatus(road, code); })) return;
+
+  const std::uint32_t high = code >> 16;
+  const bool status = code == CODE_ARRIVED || code == CODE_REMOVED || code == CODE_STATUS_OTHER;
+  if (!status) {
+    if (events_ && high >= 0x1000 && high <= 0x9000) {
+      events_->OnDeviceEvent(static_cast<std::uint16_t>(high), code & 0xFFFFu);
+    }
+    return;
+  }
+  const bool cable = road == Road::kCable;
+  std::atomic<int>& state = cable ? fields_.wired_state : fields_.wireless_state;
+  if (code == CODE_ARRIVED && state.load() != kLinkConnected) {
+    arrival_pending_ = true;
+    auto arrived = cable ? &LinkState::CableArrived : &LinkState::ReceiverArrived;
+    view_.RunLater(kArrivalSettleMs, [this, arrived] { FinishArrival(arrived); });
+  } else if (code == CODE_REMOVED && state.load() != kLinkRemoved) {
+    cable ? CableRemoved() : ReceiverRemoved();
+  }
+}
+
+bool LinkState::HoldBack(std::function<void()> step) {
+  if (!arrival_pending_) return false;
+  held_back_.push_back(std::move(step));
+  return true;
+}
+
+void LinkState::FinishArrival(void (LinkState::*arrived)()) {
+  (this->*arrived)();
+  arrival_pending_ = false;
+  // Replay what came in meanwhile, until one of those starts another arrival.
+  while (!arrival_pending_ && !held_back_.empty()) {
+    std::function<void()> step = std::move(held_back_.front());
+    held_back_.pop_front();
+    step();
+  }
+}
+
+void LinkState::CableArrived() {
+  fields_.wired_state = kLinkConnected;
+  if (cable_) cable_->Open();  // a failed open still counts as connected
+  fields_.device_asleep = 0;
+  view_.SetControlVisible(kSleepLabel, false);
+  view_.SetControlVisible(kWiredIndicator, true);
+  RefreshLinkView();
+  charge_step_ = 0;
+  view_.SetPowerLabelKey(kChargingTextKey);
+  view_.StartTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
+  if (fields_.ble_state.load() == 1) SetBleLink(0);  // the cable takes over from Bluetooth LE
+  if (fields_.wireless_state.load() != kLinkConnected && fields_.ble_state.load() == 0) {
+    SetConnected(1);
+  }
+}
+
+void LinkState::CableRemoved() {
+  fields_.wired_state = kLinkRemoved;
+  if (cable_) cable_->Close();
+  fields_.device_asleep = 1;
+  view_.SetControlVisible(kSleepLabel, true);
+  view_.SetControlVisible(kWiredIndicator, false);
+  RefreshLinkView();
+  view_.SetPowerLabelText(QString());
+  view_.StopTimer(TIMER_CHARGE_ANIMATION);
+  if (fields_.wireless_state.load() != kLinkConnected && fields_.ble_state.load() == 0) {
+    SetConnected(0);
+  }
+}
+
+void LinkState::ReceiverArrived() {
+  view_.SetControlVisible(kWirelessIndicator, true);
+  fields_.wireless_state = kLinkConnected;
+  RefreshLinkView();
+  if (receiver_) receiver_->Open();  // a failed open still counts as connected
+  view_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
+  if (fields_.wired_state.load() != kLinkConnected && fields_.ble_state.load() == 0) {
+    SetConnected(1);
+  }
+}
+
+void LinkState::ReceiverRemoved() {
+  fields_.wireless_state = kLinkRemoved;
+  // No mouse reports through a receiver that is gone; a receiver plugged in again waits for
+  // the mouse's first report before commands go to it.
+  fields_.wireless_awake = 0;
+  view_.SetControlVisible(kWirelessIndicator, false);
+  if (receiver_) receiver_->Close();
+  RefreshLinkView();
+  view_.StopTimer(TIMER_RECEIVER_IDLE);
+  if (fields_.wired_state.load() != kLinkConnected && fields_.ble_state.load() == 0) {
+    SetConnected(0);
+  }
+}
+
+void LinkState::SetConnected(int connected) {
+  device_connected_ = connected;
+  view_.PostLinkChanged();
+}
+
+void LinkState::SetBleLink(int present) {
+  fields_.ble_state = present;
+  const bool others_down = fields_.wireless_state.load() != kLinkConnected &&
+                           fields_.wired_state.load() != kLinkConnected;
+  if (present) {
+    if (ble_) ble_->SetLinkUp(true);
+    view_.StartTimer(TIMER_BLE_OPEN, kBleOpenMs);
+    fields_.device_asleep = 0;
+    view_.SetControlVisible(kSleepLabel, false);
+    view_.SetControlVisible(kBleIndicator, true);
+    RefreshLinkView();
+    if (others_down) SetConnected(1);
+  } else {
+    view_.StopTimer(TIMER_BLE_OPEN);
+    if (ble_) ble_->SetLinkUp(false);
+    view_.SetControlVisible(kBleIndicator, false);
+    if (fields_.wireless_awake.load() == 0 && fields_.wired_state.load() != kLinkConnected) {
+      view_.SetControlVisible(kSleepLabel, true);
+    }
+    if (others_down) SetConnected(0);
+  }
+}
+
+void LinkState::OnBleDeviceChange(bool arrived) {
+  if (HoldBack([this, arrived] { OnBleDeviceChange(arrived); })) return;
+  if (!arrived) {
+    SetBleLink(0);
+  } else if (fields_.ble_state.load() == 0) {
+    SetBleLink(1);
+  }
+}
+
+void LinkState::OnReceiverIdleTimer() {
+  view_.StopTimer(TIMER_RECEIVER_IDLE);
+  fields_.wireless_awake = 0;
+  view_.SetControlVisible(kWirelessIndicator, false);
+  RefreshLinkView();
+  if (fields_.ble_state.load() == 0 && fields_.wired_state.load() != kLinkConnected) {
+    view_.SetControlVisible(kSleepLabel, true);
+  }
+}
+
+void LinkState::OnChargeAnimationTimer() {
+  view_.SetPowerBar(charge_step_);
+  charge_step_ += 2;
+  if (charge_step_ > 100) charge_step_ = 0;
+}
+
+void LinkState::OnBleOpenTimer() {
+  view_.StopTimer(TIMER_BLE_OPEN);
+  if (ble_) ble_->OpenGattLink();
+}
+
+void LinkState::RefreshLinkView() {
+  if (fields_.wired_state.load() == kLinkConnected ||
+      (fields_.wireless_state.load() == kLinkConnected && fields_.wireless_awake.load() == 1)) {
+    view_.ShowPollingRateSection();
+  } else if (fields_.ble_state.load() == 1) {
+    view_.WithdrawPollingRateSection();
+  }
+}
+
+void LinkState::CloseDevices() {
+  if (receiver_) receiver_->Close();
+  if (cable_) cable_->Close();
+}
+
+}  // namespace mokta

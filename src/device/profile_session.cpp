@@ -1,0 +1,77 @@
+#include "device/profile_session.h"
+
+#include <utility>
+
+namespace mokta {
+
+ProfileSession::ProfileSession(const StoreFiles* stores)
+    : stores_(stores),
+      header_(std::make_unique<ProfileStoreHeader>()),
+      applied_(std::make_unique<ProfileData>()) {
+  profiles_.push_back(NewProfile(u"Profile"));
+}
+
+void ProfileSession::Load(ProfileList profiles, std::unique_ptr<ProfileStoreHeader> header,
+                          int current) {
+  std::lock_guard lock(mutex_);
+  profiles_ = std::move(profiles);
+  if (header) header_ = std::move(header);
+  current_ = current;
+  EnsureValidLocked();
+}
+
+void ProfileSession::EnsureValidLocked() {
+  if (profiles_.empty()) profiles_.push_back(NewProfile(u"Profile"));
+  if (current_ < 0 || current_ >= static_cast<int>(profiles_.size())) current_ = 0;
+}
+
+bool ProfileSession::send_all_requested() const {
+  std::lock_guard lock(mutex_);
+  return send_all_;
+}
+
+void ProfileSession::RequestSendAll() {
+  std::lock_guard lock(mutex_);
+  send_all_ = true;
+}
+
+std::unique_ptr<ProfileSession::PassInput> ProfileSession::BeginPass() {
+  auto input = std::make_unique<PassInput>();
+  std::lock_guard lock(mutex_);
+  input->current = *profiles_[current_];
+  input->applied = *applied_;
+  input->send_all = std::exchange(send_all_, false);
+  return input;
+}
+
+void ProfileSession::RecordApplied(const ProfileData& applied) {
+  std::lock_guard lock(mutex_);
+  *applied_ = applied;
+}
+
+std::unique_ptr<ProfileData> ProfileSession::AppliedCopy() const {
+  std::lock_guard lock(mutex_);
+  return std::make_unique<ProfileData>(*applied_);
+}
+
+bool ProfileSession::SaveStore() {
+  if (!stores_) return false;
+  // Take a copy of the whole store image under the lock, write it outside the lock.
+  ProfileList image;
+  auto header = std::make_unique<ProfileStoreHeader>();
+  std::uint64_t generation;
+  {
+    std::lock_guard lock(mutex_);
+    image.reserve(profiles_.size());
+    for (const auto& profile : profiles_) image.push_back(std::make_unique<ProfileData>(*profile));
+    *header = *header_;
+    generation = ++image_generation_;
+  }
+  std::lock_guard write_lock(write_mutex_);
+  if (generation < written_generation_) return true;  // a newer image is already on disk
+  if (!stores_->WriteProfileStore(image, *header)) return false;
+  written_generation_ = generation;
+  return true;
+}
+
+}  // namespace mokta

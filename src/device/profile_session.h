@@ -1,0 +1,106 @@
+#pragma once
+
+// The profiles being edited and the copy of what the mouse was last given, shared by the UI
+// thread and the apply worker.
+//
+// Ownership and locking: the session owns the profile list, the store header, the choice of
+// the current profile, the last-applied snapshot and the send-all request, all behind one
+// mutex. The UI thread is the only thread that changes them (device events are handed to it
+// first), so it may read them without the lock; every change it makes goes through the
+// locked operations below, and every other thread reads only through them. No operation holds
+// the lock while it writes a file, sleeps or calls a driver.
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "data/profile_data.h"
+#include "data/store_files.h"
+
+namespace mokta {
+
+class ProfileSession {
+ public:
+  // `stores` may be null: the store is then never written. It outlives the session.
+  explicit ProfileSession(const StoreFiles* stores);
+
+  // UI thread, at start-up: takes the profiles read from the store. `current` names the
+  // profile to show; an index outside the list means the first one. An empty list gets one
+  // default profile so that there is always a current profile.
+  void Load(ProfileList profiles, std::unique_ptr<ProfileStoreHeader> header, int current);
+
+  // UI thread, reads without the lock.
+  const ProfileList& profiles() const { return profiles_; }
+  const ProfileStoreHeader& header() const { return *header_; }
+  int current_index() const { return current_; }
+  const ProfileData& current() const { return *profiles_[current_]; }
+  bool send_all_requested() const;
+
+  // UI thread: changes the current profile under the lock; `edit` gets `ProfileData&`.
+  template <typename Edit>
+  void EditCurrent(Edit&& edit) {
+    std::lock_guard lock(mutex_);
+    edit(*profiles_[current_]);
+  }
+  // UI thread: changes the list, the header or the choice of current profile under the lock;
+  // `edit` gets (ProfileList&, ProfileStoreHeader&, int& current) and must leave the list
+  // non-empty and `current` inside it.
+  template <typename Edit>
+  void EditList(Edit&& edit) {
+    std::lock_guard lock(mutex_);
+    edit(profiles_, *header_, current_);
+    EnsureValidLocked();
+  }
+
+  // Asks the next pass to send every group (profile switch, reset, import, start-up).
+  void RequestSendAll();
+
+  // A change the mouse made itself: `edit` gets (ProfileData& current, ProfileData& applied)
+  // and changes both the same way, so that the change is kept but not sent back. The store is
+  // then written. Returns the store write's result.
+  template <typename Edit>
+  bool ApplyDeviceChange(Edit&& edit) {
+    {
+      std::lock_guard lock(mutex_);
+      edit(*profiles_[current_], *applied_);
+    }
+    return SaveStore();
+  }
+
+  // Worker thread, at the start of a pass: copies of the current profile and of the
+  // last-applied snapshot, and the send-all request, which is taken (cleared) so that a new
+  // request made while the pass runs is kept for the next pass.
+  struct PassInput {
+    ProfileData current;
+    ProfileData applied;
+    bool send_all = false;
+  };
+  std::unique_ptr<PassInput> BeginPass();
+
+  // Worker thread, at the end of a pass: what the mouse now holds.
+  void RecordApplied(const ProfileData& applied);
+  std::unique_ptr<ProfileData> AppliedCopy() const;
+
+  // Any thread: writes "pro.data" with the header and every profile as they are now. Writes
+  // never overlap, and an older image never replaces a newer one that was already written.
+  // False when the write failed (the old file then stays whole) or no store is set.
+  bool SaveStore();
+
+ private:
+  void EnsureValidLocked();
+
+  const StoreFiles* stores_;
+  mutable std::mutex mutex_;  // guards everything below
+  ProfileList profiles_;
+  std::unique_ptr<ProfileStoreHeader> header_;
+  int current_ = 0;
+  std::unique_ptr<ProfileData> applied_;
+  bool send_all_ = false;
+  std::uint64_t image_generation_ = 0;
+
+  std::mutex write_mutex_;  // held for the length of one store write; guards `written_`
+  std::uint64_t written_generation_ = 0;
+};
+
+}  // namespace mokta

@@ -1,0 +1,99 @@
+#pragma once
+
+// Fakes for the device core's tests: a view that records every effect as a line of text, a
+// sender that records messages, and a poster that queues work.
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "device/apply_pass.h"
+#include "device/command_sender.h"
+#include "device/device_events.h"
+#include "device/device_view.h"
+
+namespace mokta::test {
+
+// Records each effect as one line, e.g. "show ms_1_wired", "start 515 30", "link changed".
+// `RunLater` steps are kept until the test runs them with `RunPending`.
+class RecordingView : public DeviceView {
+ public:
+  std::vector<std::string> log;
+  std::vector<std::pair<int, std::function<void()>>> pending;
+
+  void SetControlVisible(std::string_view control, bool visible) override {
+    log.push_back((visible ? "show " : "hide ") + std::string(control));
+  }
+  void SetPowerLabelText(const QString& text) override {
+    log.push_back("label '" + text.toStdString() + "'");
+  }
+  void SetPowerLabelKey(const char* key) override { log.push_back(std::string("label ") + key); }
+  void SetPowerBar(int percent) override { log.push_back("bar " + std::to_string(percent)); }
+  void ShowPollingRateSection() override { log.push_back("prate offered"); }
+  void WithdrawPollingRateSection() override { log.push_back("prate withdrawn"); }
+  void SelectDpiStage(int stage) override { log.push_back("stage " + std::to_string(stage)); }
+  void SelectLightEffect(int index) override {
+    log.push_back("light effect " + std::to_string(index));
+  }
+  void ShowDpiPopup(std::int32_t code) override { log.push_back("dpi " + std::to_string(code)); }
+  void PostLinkChanged() override { log.push_back("link changed"); }
+  void StartTimer(int id, int ms) override {
+    log.push_back("start " + std::to_string(id) + " " + std::to_string(ms));
+  }
+  void StopTimer(int id) override { log.push_back("stop " + std::to_string(id)); }
+  void RunLater(int ms, std::function<void()> step) override {
+    log.push_back("wait " + std::to_string(ms));
+    pending.emplace_back(ms, std::move(step));
+  }
+
+  // Runs the steps waiting now (not those they add).
+  void RunPending() {
+    auto steps = std::move(pending);
+    pending.clear();
+    for (auto& [ms, step] : steps) step();
+  }
+  std::vector<std::string> Take() { return std::exchange(log, {}); }
+  int Count(const std::string& line) const {
+    int n = 0;
+    for (const auto& l : log) n += l == line;
+    return n;
+  }
+};
+
+// Records each message; fails the codes listed in `failing`; runs `during_send` (if set) after
+// recording, to act while a pass is in the middle of sending.
+class RecordingSender : public CommandSender {
+ public:
+  std::vector<CommandMessage> sent;
+  std::vector<std::uint8_t> failing;
+  std::function<void(const CommandMessage&)> during_send;
+
+  bool SendCommand(const CommandMessage& message) override {
+    sent.push_back(message);
+    if (during_send) during_send(message);
+    for (std::uint8_t code : failing) {
+      if (code == message.code()) return false;
+    }
+    return true;
+  }
+  std::vector<int> Codes() const {
+    std::vector<int> codes;
+    for (const auto& m : sent) codes.push_back(m.code());
+    return codes;
+  }
+};
+
+class QueuedPoster : public UiPoster {
+ public:
+  std::vector<std::function<void()>> queue;
+  void PostToUi(std::function<void()> work) override { queue.push_back(std::move(work)); }
+  void RunAll() {
+    auto work = std::move(queue);
+    queue.clear();
+    for (auto& w : work) w();
+  }
+};
+
+}  // namespace mokta::test

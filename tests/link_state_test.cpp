@@ -1,0 +1,225 @@
+// The link state machine: start-up, arrivals and removals, and when the window is told that
+// the mouse became reachable or unreachable.
+
+#include "device/link_state.h"
+
+#include <gtest/gtest.h>
+
+#include "device/device_ids.h"
+#include "device_fakes.h"
+
+namespace mokta {
+namespace {
+
+using Log = std::vector<std::string>;
+
+class FakeDevice : public FeatureDevice {
+ public:
+  bool present = false;
+  int opens = 0;
+  int closes = 0;
+  bool Open() override {
+    ++opens;
+    return present;
+  }
+  void Close() override { ++closes; }
+  bool SetFeature(std::span<const std::uint8_t>) override { return present; }
+};
+
+class FakeBle : public BleLinkControl {
+ public:
+  std::vector<std::string> calls;
+  void SetLinkUp(bool up) override { calls.push_back(up ? "up" : "down"); }
+  void OpenGattLink() override { calls.push_back("open"); }
+};
+
+class EventLog : public DeviceEventHandler {
+ public:
+  std::vector<std::pair<int, int>> events;
+  void OnDeviceEvent(std::uint16_t word, std::uint16_t value) override {
+    events.emplace_back(word, value);
+  }
+};
+
+class LinkStateTest : public ::testing::Test {
+ protected:
+  LinkStateTest() { links_.set_event_handler(&events_); }
+
+  void StartWith(bool cable, bool receiver, bool ble) {
+    cable_.present = cable;
+    receiver_.present = receiver;
+    links_.StartUp(ble);
+    if (ble) links_.SetBleLink(1);
+    view_.Take();
+  }
+
+  LinkFields fields_;
+  test::RecordingView view_;
+  FakeDevice cable_;
+  FakeDevice receiver_;
+  FakeBle ble_;
+  EventLog events_;
+  LinkState links_{fields_, view_, &cable_, &receiver_, &ble_};
+};
+
+TEST_F(LinkStateTest, StartUpWithCableAndReceiver) {
+  cable_.present = true;
+  receiver_.present = true;
+  links_.StartUp(false);
+  EXPECT_EQ(view_.Take(),
+            (Log{"hide ms_1_sleep_label", "label charging_text", "start 515 30", "show ms_1_wired",
+                 "start 512 6000", "show ms_1_wireless", "link changed"}));
+  EXPECT_EQ(links_.device_connected(), 1);
+  EXPECT_EQ(fields_.wired_state, kLinkConnected);
+  EXPECT_EQ(fields_.wireless_state, kLinkConnected);
+  EXPECT_EQ(fields_.device_asleep, 0);
+}
+
+TEST_F(LinkStateTest, StartUpWithNothing) {
+  links_.StartUp(false);
+  EXPECT_EQ(view_.Take(), (Log{"show ms_1_sleep_label", "hide ms_1_wired", "hide ms_1_wireless",
+                               "link changed"}));
+  EXPECT_EQ(links_.device_connected(), 0);
+  EXPECT_EQ(fields_.device_asleep, 1);
+  EXPECT_FALSE(fields_.AnyLinkUp());
+}
+
+TEST_F(LinkStateTest, StartUpWithOnlyBluetoothWithdrawsThePollingRate) {
+  links_.StartUp(true);
+  EXPECT_EQ(links_.device_connected(), 1);
+  view_.Take();
+  links_.SetBleLink(1);
+  EXPECT_EQ(view_.Take(), (Log{"start 516 2000", "hide ms_1_sleep_label", "show ms_1_BLE",
+                               "prate withdrawn", "link changed"}));
+  EXPECT_EQ(ble_.calls, (std::vector<std::string>{"up"}));
+  EXPECT_EQ(fields_.device_asleep, 0);
+  links_.OnBleOpenTimer();
+  EXPECT_EQ(ble_.calls.back(), "open");
+}
+
+TEST_F(LinkStateTest, CableArrivalSettlesWithoutBlockingAndTakesOverFromBluetooth) {
+  StartWith(false, false, true);
+  links_.OnCableStatus(CODE_ARRIVED);
+  EXPECT_EQ(view_.Take(), (Log{"wait 1000"}));  // nothing happens before it has settled
+  EXPECT_EQ(fields_.wired_state, kLinkNeverFound);
+
+  view_.RunPending();
+  EXPECT_EQ(view_.Take(), (Log{"hide ms_1_sleep_label", "show ms_1_wired", "prate offered",
+                               "label charging_text", "start 515 30",
+                               // Bluetooth LE dropped; no message, the cable is already connected
+                               "stop 516", "hide ms_1_BLE",
+                               // then the cable makes the mouse reachable once more
+                               "link changed"}));
+  EXPECT_EQ(ble_.calls.back(), "down");
+  EXPECT_EQ(fields_.ble_state, 0);
+  EXPECT_EQ(fields_.wired_state, kLinkConnected);
+  EXPECT_EQ(cable_.opens, 2);
+  EXPECT_EQ(links_.device_connected(), 1);
+}
+
+TEST_F(LinkStateTest, SecondArrivalIsIgnoredAndRemovalWaitsForTheArrival) {
+  StartWith(false, false, false);
+  links_.OnCableStatus(CODE_ARRIVED);
+  links_.OnCableStatus(CODE_ARRIVED);  // while settling
+  links_.OnCableStatus(0x40CC0002);    // a battery report, held back
+  links_.OnCableStatus(CODE_REMOVED);  // held back too
+  links_.OnReceiverStatus(CODE_ARRIVED);
+  EXPECT_EQ(view_.Count("wait 1000"), 1);
+  EXPECT_TRUE(events_.events.empty());
+
+  view_.RunPending();  // the cable arrives, then the held-back codes run in order
+  EXPECT_EQ(events_.events, (std::vector<std::pair<int, int>>{{0x40CC, 0x0002}}));
+  EXPECT_EQ(fields_.wired_state, kLinkRemoved);
+  EXPECT_EQ(cable_.closes, 1);
+  EXPECT_TRUE(links_.arrival_pending());  // the receiver's arrival is settling now
+  EXPECT_EQ(fields_.wireless_state, kLinkNeverFound);
+
+  view_.RunPending();
+  EXPECT_EQ(fields_.wireless_state, kLinkConnected);
+  EXPECT_FALSE(links_.arrival_pending());
+
+  view_.Take();
+  links_.OnReceiverStatus(CODE_ARRIVED);  // already connected: no second wait
+  EXPECT_TRUE(view_.Take().empty());
+}
+
+TEST_F(LinkStateTest, RemovalOnlyChangesReachabilityWhenNoOtherLinkIsUp) {
+  StartWith(true, true, false);
+  links_.OnReceiverStatus(CODE_REMOVED);
+  EXPECT_EQ(fields_.wireless_state, kLinkRemoved);
+  EXPECT_EQ(links_.device_connected(), 1);
+  EXPECT_EQ(view_.Count("link changed"), 0);
+  links_.OnReceiverStatus(CODE_REMOVED);  // repeated removal: ignored
+  EXPECT_EQ(receiver_.closes, 1);
+
+  view_.Take();
+  links_.OnCableStatus(CODE_REMOVED);
+  EXPECT_EQ(view_.Take(), (Log{"show ms_1_sleep_label", "hide ms_1_wired", "label ''", "stop 515",
+                               "link changed"}));
+  EXPECT_EQ(links_.device_connected(), 0);
+  EXPECT_EQ(fields_.device_asleep, 1);
+}
+
+TEST_F(LinkStateTest, ReceiverRemovalForgetsTheAwakeMouse) {
+  StartWith(false, true, false);
+  fields_.wireless_awake = 1;
+  links_.OnReceiverStatus(CODE_REMOVED);
+  EXPECT_EQ(fields_.wireless_awake, 0);
+  EXPECT_EQ(links_.device_connected(), 0);
+}
+
+TEST_F(LinkStateTest, ReceiverIdleExpiryShowsTheSleepLabel) {
+  StartWith(false, true, false);
+  fields_.wireless_awake = 1;
+  links_.OnReceiverIdleTimer();
+  EXPECT_EQ(view_.Take(), (Log{"stop 512", "hide ms_1_wireless", "show ms_1_sleep_label"}));
+  EXPECT_EQ(fields_.wireless_awake, 0);
+
+  StartWith(true, true, false);  // with the cable up the label stays hidden
+  links_.OnReceiverIdleTimer();
+  EXPECT_EQ(view_.Count("show ms_1_sleep_label"), 0);
+}
+
+TEST_F(LinkStateTest, BluetoothDeviceChanges) {
+  StartWith(false, false, false);
+  links_.OnBleDeviceChange(true);
+  EXPECT_EQ(fields_.ble_state, 1);
+  EXPECT_EQ(links_.device_connected(), 1);
+  view_.Take();
+  links_.OnBleDeviceChange(true);  // already present: nothing
+  EXPECT_TRUE(view_.Take().empty());
+  links_.OnBleDeviceChange(false);
+  EXPECT_EQ(view_.Take(),
+            (Log{"stop 516", "hide ms_1_BLE", "show ms_1_sleep_label", "link changed"}));
+  EXPECT_EQ(links_.device_connected(), 0);
+}
+
+TEST_F(LinkStateTest, ChargeAnimationSweepsAndWraps) {
+  std::vector<int> bars;
+  for (int i = 0; i < 52; ++i) links_.OnChargeAnimationTimer();
+  for (const auto& line : view_.Take()) bars.push_back(std::stoi(line.substr(4)));
+  EXPECT_EQ(bars.front(), 0);
+  EXPECT_EQ(bars[50], 100);
+  EXPECT_EQ(bars[51], 0);
+}
+
+TEST_F(LinkStateTest, DataCodesGoToTheEventHandlerAndOtherStatusCodesAreIgnored) {
+  StartWith(true, false, false);
+  links_.OnReceiverStatus(0x10CC0003);
+  links_.OnCableStatus(0x80CC0001);
+  links_.OnCableStatus(0x0FFF0001);  // outside the event words 0x1000..0x9000
+  links_.OnCableStatus(0x90CC0001);
+  links_.OnCableStatus(CODE_STATUS_OTHER);
+  EXPECT_EQ(events_.events, (std::vector<std::pair<int, int>>{{0x10CC, 3}, {0x80CC, 1}}));
+  EXPECT_TRUE(view_.Take().empty());
+}
+
+TEST(FoldMessages, DataAndStatusCodes) {
+  EXPECT_EQ(FoldDataMessage(0x10CC, 0x12340003), 0x10CC0003u);
+  EXPECT_EQ(FoldStatusMessage(1), CODE_ARRIVED);
+  EXPECT_EQ(FoldStatusMessage(0), CODE_REMOVED);
+  EXPECT_EQ(FoldStatusMessage(7), CODE_STATUS_OTHER);
+}
+
+}  // namespace
+}  // namespace mokta
