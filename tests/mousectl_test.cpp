@@ -289,9 +289,15 @@ TEST_F(MousectlTest, DryRunPrintsSlotMessagesAtTheirOwnLength) {
   EXPECT_TRUE(lines[6].startsWith("08 3B "));
 }
 
-TEST_F(MousectlTest, ApplyRefusesToSendAndNeedsAProfile) {
+TEST_F(MousectlTest, ApplyWithoutDriversReportsNoMouseAndNeedsAProfile) {
   const QString pro = WriteProfile(*NewProfile(u"x"), "x.pro");
-  ExpectFailure(Run({"apply", pro}), {"not available in this build yet"});
+  const RunResult sent = Run({"apply", pro, "--driver-dir", Path("no-drivers")});
+  EXPECT_EQ(sent.code, 1);
+  EXPECT_TRUE(sent.err.contains("cable driver not loaded")) << sent.err.toStdString();
+  EXPECT_TRUE(sent.err.contains("no mouse found")) << sent.err.toStdString();
+  const RunResult usage = Run({"apply", pro, "--driver-dir"});
+  EXPECT_EQ(usage.code, kExitFailure);
+  EXPECT_TRUE(usage.err.contains("--driver-dir needs a value")) << usage.err.toStdString();
   ASSERT_EQ(ExportMacro(*NewMacro(u"M"), Path("m.macro")), FileStatus::kOk);
   ExpectFailure(Run({"apply", Path("m.macro"), "--dry-run"}),
                 {Path("m.macro"), "macro file", "apply takes a profile"});

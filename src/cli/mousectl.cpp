@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/apply_dry_run.h"
+#include "cli/device_commands.h"
 #include "cli/record_dump.h"
 #include "cli/record_file.h"
 
@@ -73,13 +74,11 @@ int RunShow(const QStringList& args, QTextStream& out, QTextStream& err) {
   return kExitOk;
 }
 
-int RunApply(const QStringList& args, QTextStream& out, QTextStream& err) {
+int RunApply(QStringList args, QTextStream& out, QTextStream& err) {
+  DeviceCommandOptions device;
+  if (auto problem = TakeDeviceOptions(args, device)) return UsageError(err, *problem);
   const CommandArgs parsed = ParseCommandArgs(args, {QStringLiteral("--dry-run")});
   if (!parsed.problem.isEmpty()) return UsageError(err, parsed.problem);
-  if (!parsed.options.contains(QStringLiteral("--dry-run"))) {
-    return Fail(err, QStringLiteral("sending to a mouse is not available in this build yet; "
-                                    "use --dry-run to print the messages instead"));
-  }
   // Only a profile can be applied: a name saying otherwise is refused before anything is read,
   // and a name saying nothing makes the file a profile that must have a profile's size.
   const std::optional<RecordFileKind> named = KindFromName(parsed.file);
@@ -88,10 +87,24 @@ int RunApply(const QStringList& args, QTextStream& out, QTextStream& err) {
                                     "%3 bytes)")
                          .arg(parsed.file, KindName(*named), QString::number(ProfileData::kSize)));
   }
+  if (!parsed.options.contains(QStringLiteral("--dry-run"))) {
+    return RunDeviceApply(parsed.file, device, out, err);
+  }
   const RecordFileResult read = ReadRecordFile(parsed.file, RecordFileKind::kProfile);
   if (!read.error.isEmpty()) return Fail(err, read.error);
   for (const QString& line : DryRunLines(*read.file.profiles.front())) out << line << "\n";
   return kExitOk;
+}
+
+// watch and status take only the device options.
+int RunLinkCommand(const QString& command, QStringList args, QTextStream& out, QTextStream& err) {
+  DeviceCommandOptions device;
+  const bool watch = command == QStringLiteral("watch");
+  if (auto problem = TakeDeviceOptions(args, device, watch)) return UsageError(err, *problem);
+  if (!args.isEmpty()) {
+    return UsageError(err, QStringLiteral("unexpected argument %1").arg(args.front()));
+  }
+  return watch ? RunWatch(device, out, err) : RunStatus(device, out, err);
 }
 
 }  // namespace
@@ -104,16 +117,27 @@ QString MousectlUsage() {
       "      the stores pro.data, macro.data and gun.data. The kind of file is told from its\n"
       "      name, or from its size when the name says nothing. With --json the same\n"
       "      content is written as JSON.\n"
-      "  mokta-mousectl apply FILE.pro --dry-run\n"
-      "      Print the command messages that sending the profile to the mouse would send,\n"
-      "      in order, one message per line as hexadecimal bytes. Sending to a mouse is not\n"
-      "      available in this build yet, so --dry-run is required.\n"
+      "  mokta-mousectl apply FILE.pro [--dry-run] [MOUSE]\n"
+      "      Send the whole profile to the mouse, as the program does after choosing a\n"
+      "      profile, and report for each command whether it was delivered. With --dry-run\n"
+      "      nothing is sent: the command messages are printed in order, one message per\n"
+      "      line as hexadecimal bytes.\n"
+      "  mokta-mousectl watch [--for SECONDS] [MOUSE]\n"
+      "      Print the mouse's events (battery, charging, DPI stage, polling rate, lighting,\n"
+      "      acknowledgements) and link changes as they come, until Ctrl+C.\n"
+      "  mokta-mousectl status [MOUSE]\n"
+      "      Print which links to the mouse are up.\n"
       "  mokta-mousectl help\n"
       "      Show this text.\n"
       "\n"
-      "Exit status: 0 on success; 2 on a usage error, or when the file cannot be opened or\n"
-      "read, has the wrong size for its kind, ends in a partial record, or is not of the kind\n"
-      "the command needs.\n");
+      "MOUSE: the driver libraries to use. By default those beside the tool, or in the\n"
+      "folder named by MOKTA_DRIVER_DIR; --virtual uses the virtual mouse beside the tool;\n"
+      "--driver-dir DIR uses the libraries in DIR.\n"
+      "\n"
+      "Exit status: 0 on success; 1 when no mouse was reached or a command was not\n"
+      "delivered; 2 on a usage error, or when the file cannot be opened or read, has the\n"
+      "wrong size for its kind, ends in a partial record, or is not of the kind the command\n"
+      "needs.\n");
 }
 
 int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -122,6 +146,9 @@ int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err) {
   const QStringList rest = args.mid(1);
   if (command == QStringLiteral("show")) return RunShow(rest, out, err);
   if (command == QStringLiteral("apply")) return RunApply(rest, out, err);
+  if (command == QStringLiteral("watch") || command == QStringLiteral("status")) {
+    return RunLinkCommand(command, rest, out, err);
+  }
   if (command == QStringLiteral("help") || command == QStringLiteral("--help") ||
       command == QStringLiteral("-h")) {
     out << MousectlUsage();

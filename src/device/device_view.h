@@ -16,6 +16,7 @@ inline constexpr std::string_view kWiredIndicator = "ms_1_wired";
 inline constexpr std::string_view kWirelessIndicator = "ms_1_wireless";
 inline constexpr std::string_view kBleIndicator = "ms_1_BLE";
 inline constexpr std::string_view kSleepLabel = "ms_1_sleep_label";
+inline constexpr std::string_view kApplyRing = "apply_ring";  // shown while an apply pass runs
 inline constexpr char kChargingTextKey[] = "charging_text";
 
 class DeviceView {

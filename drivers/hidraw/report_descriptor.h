@@ -1,0 +1,36 @@
+#pragma once
+
+// What the driver needs to know from a HID report descriptor: whether the device numbers its
+// reports, and how long each feature report is. A pure function over bytes that
+// came from sysfs: it trusts no length in them.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace mokta::hidraw {
+
+struct ReportDescriptorInfo {
+  // True when the descriptor has at least one Report ID item: every report then starts with
+  // its id byte on the wire and in hidraw reads.
+  bool numbered = false;
+  // False when the descriptor ended inside an item or a Pop had no matching Push; what was
+  // read up to there is kept.
+  bool complete = true;
+  // Bits of data per report id (index 0 for an unnumbered device), summed over the Feature
+  // main items declared for that id. Saturates at kMaxReportBits.
+  std::array<std::uint32_t, 256> feature_bits{};
+
+  // Data bytes of feature report `id`, without the id byte; empty when the descriptor
+  // declares no feature data for it.
+  std::optional<std::size_t> FeatureReportBytes(std::uint8_t id) const;
+};
+
+// Bits beyond this are not counted: hidraw moves at most 16 KiB per report.
+inline constexpr std::uint32_t kMaxReportBits = 16384u * 8u;
+
+ReportDescriptorInfo ParseReportDescriptor(std::span<const std::uint8_t> descriptor);
+
+}  // namespace mokta::hidraw

@@ -1,0 +1,312 @@
+#include "cli/device_commands.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "app/paths.h"
+#include "cli/apply_dry_run.h"
+#include "cli/record_file.h"
+#include "device/ble_presence.h"
+#include "device/device_host.h"
+
+namespace mokta {
+namespace {
+
+constexpr char kProgram[] = "mokta-mousectl";
+
+// The system's Bluetooth LE presence test and device monitor.
+class SystemBle : public BlePresenceSource {
+ public:
+  bool PresentNow() override { return BleMousePresent(); }
+  void Start(std::function<void(bool)> changed) override { monitor_.Start(std::move(changed)); }
+  void Stop() override { monitor_.Stop(); }
+
+ private:
+  BleDeviceMonitor monitor_;
+};
+
+// Receives the host's visible effects; the tool only needs to know when a pass has ended.
+class QuietDisplay : public DeviceView {
+ public:
+  void SetControlVisible(std::string_view, bool) override {}
+  void SetPowerLabelText(const QString&) override {}
+  void SetPowerLabelKey(const char*) override {}
+  void SetPowerBar(int) override {}
+  void ShowPollingRateSection() override {}
+  void WithdrawPollingRateSection() override {}
+  void SelectDpiStage(int) override {}
+  void SelectLightEffect(int) override {}
+  void ShowDpiPopup(std::int32_t) override {}
+  void PostLinkChanged() override {}
+  void StartTimer(int, int) override {}
+  void StopTimer(int) override {}
+  void RunLater(int, std::function<void()>) override {}
+};
+
+// Runs the event loop until `done` holds or `timeout_ms` passed; true when `done` held.
+bool RunUntil(const std::function<bool()>& done, int timeout_ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (timeout_ms >= 0 && clock.elapsed() >= timeout_ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+  }
+  return true;
+}
+
+std::atomic<bool> interrupted{false};
+extern "C" void OnInterrupt(int) {
+  interrupted = true;
+}
+
+QString LinkText(int state) {
+  switch (state) {
+    case kLinkConnected:
+      return QStringLiteral("connected");
+    case kLinkRemoved:
+      return QStringLiteral("removed");
+    default:
+      return QStringLiteral("not found");
+  }
+}
+
+QString CommandName(std::uint8_t code) {
+  switch (code) {
+    case kCommandOpen:
+      return QStringLiteral("open");
+    case kCommandSensor:
+      return QStringLiteral("DPI and sensor");
+    case kCommandLighting:
+      return QStringLiteral("lighting and power");
+    case kCommandPollingRate:
+      return QStringLiteral("polling rate");
+    case kCommandButtonMap:
+      return QStringLiteral("button map");
+    case kCommandSlot:
+      return QStringLiteral("macro or pattern slot");
+    default:
+      return QStringLiteral("unknown");
+  }
+}
+
+// One event of the mouse in words: "battery 57%, on battery", "DPI stage 3", ...
+QString DescribeEvent(std::uint16_t word, std::uint16_t value) {
+  const QString raw = QStringLiteral(" (%1 %2)")
+                          .arg(word, 4, 16, QLatin1Char('0'))
+                          .arg(value, 4, 16, QLatin1Char('0'));
+  if ((word & 0xFF) != kEventMarker) return QStringLiteral("unknown event") + raw;
+  const int status = value & 0xFF;
+  switch (word & 0xFF00) {
+    case kEventDpiStage:
+      return QStringLiteral("DPI stage %1").arg(value) + raw;
+    case kEventPollingRate:
+      return QStringLiteral("polling rate: report interval %1 ms").arg(value) + raw;
+    case kEventBattery:
+      return QStringLiteral("battery %1%, %2")
+                 .arg(value >> 8)
+                 .arg(status == kBatteryFull       ? QStringLiteral("full")
+                      : status == kBatteryCharging ? QStringLiteral("charging")
+                                                   : QStringLiteral("on battery")) +
+             raw;
+    case kEventAck:
+      return ((value & 0xFF) == 0 ? QStringLiteral("acknowledgement")
+                                  : QStringLiteral("negative acknowledgement")) +
+             raw;
+    case kEventLighting:
+      return QStringLiteral("lighting effect changed") + raw;
+    default:
+      return QStringLiteral("event") + raw;
+  }
+}
+
+// The host with the tool's options, started.
+struct Session {
+  explicit Session(const DeviceCommandOptions& options)
+      : profiles(nullptr), host(profiles, &display, HostOptions(options)) {}
+
+  DeviceHostOptions HostOptions(const DeviceCommandOptions& options) {
+    DeviceHostOptions host_options;
+    host_options.driver_folder = options.driver_folder;
+    host_options.pacing_divisor = options.pacing_divisor;
+    host_options.system_ble = options.use_system_ble ? &system_ble : nullptr;
+    return host_options;
+  }
+
+  SystemBle system_ble;
+  QuietDisplay display;
+  ProfileSession profiles;
+  DeviceHost host;
+};
+
+void PrintProblems(const DeviceHost& host, QTextStream& err) {
+  for (const QString& problem : host.problems()) err << kProgram << ": " << problem << "\n";
+}
+
+}  // namespace
+
+std::optional<QString> TakeDeviceOptions(QStringList& args, DeviceCommandOptions& options,
+                                         bool allow_for) {
+  QStringList rest;
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& arg = args[i];
+    if (arg == QStringLiteral("--virtual")) {
+      options.driver_folder = ExeFolder() + "virtual/";
+    } else if (arg == QStringLiteral("--driver-dir") ||
+               (allow_for && arg == QStringLiteral("--for"))) {
+      if (i + 1 >= args.size()) return arg + " needs a value";
+      const QString value = args[++i];
+      if (arg == QStringLiteral("--for")) {
+        bool ok = false;
+        const double seconds = value.toDouble(&ok);
+        if (!ok || seconds < 0 || seconds > 86400) return "--for needs a number of seconds";
+        options.watch_ms = static_cast<int>(seconds * 1000);
+      } else {
+        options.driver_folder = value.endsWith('/') ? value : value + '/';
+      }
+    } else {
+      rest << arg;
+    }
+  }
+  args = rest;
+  return std::nullopt;
+}
+
+int RunDeviceApply(const QString& profile_path, const DeviceCommandOptions& options,
+                   QTextStream& out, QTextStream& err) {
+  const RecordFileResult read = ReadRecordFile(profile_path, RecordFileKind::kProfile);
+  if (!read.error.isEmpty()) {
+    err << kProgram << ": " << read.error << "\n";
+    return 2;
+  }
+  Session session(options);
+  ProfileList list;
+  list.push_back(std::make_unique<ProfileData>(*read.file.profiles.front()));
+  session.profiles.Load(std::move(list), nullptr, 0);
+  session.profiles.RequestSendAll();
+
+  struct Result {
+    CommandMessage message;
+    bool delivered;
+  };
+  std::mutex mutex;
+  std::vector<Result> results;
+  bool pass_ended = false;
+  session.host.set_command_observer([&](const CommandMessage& message, bool delivered) {
+    std::lock_guard lock(mutex);
+    results.push_back({message, delivered});
+  });
+  session.host.set_pass_observer([&] { pass_ended = true; });
+
+  DeviceHost& host = session.host;
+  host.Start();
+  PrintProblems(host, err);
+  if (!host.fields().AnyLinkUp()) {
+    err << kProgram << ": no mouse found on the cable, the receiver or Bluetooth LE\n";
+    return 1;
+  }
+  host.BringUpBle();
+  if (host.fields().device_asleep.load() == 1) {
+    out << "The mouse behind the receiver has not reported yet; waiting for it...\n";
+    out.flush();
+    if (!RunUntil([&] { return host.fields().device_asleep.load() == 0; },
+                  options.wake_timeout_ms)) {
+      err << kProgram << ": the mouse behind the receiver is asleep; move it to wake it\n";
+      return 1;
+    }
+  }
+  host.RequestApply();
+  RunUntil([&] { return pass_ended; }, -1);
+  host.Shutdown();
+
+  int failed = 0;
+  std::lock_guard lock(mutex);
+  for (const Result& r : results) {
+    out << (r.delivered ? "delivered     " : "NOT delivered ") << CommandName(r.message.code())
+        << ": " << HexBytes(r.message.view()) << "\n";
+    failed += r.delivered ? 0 : 1;
+  }
+  out << results.size() - failed << " of " << results.size() << " commands delivered\n";
+  return failed == 0 && !results.empty() ? 0 : 1;
+}
+
+int RunWatch(const DeviceCommandOptions& options, QTextStream& out, QTextStream& err) {
+  Session session(options);
+  DeviceHost& host = session.host;
+  host.set_message_observer(
+      [&](std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+        const auto word = static_cast<std::uint16_t>(wparam);
+        const auto value = static_cast<std::uint16_t>(lparam);
+        switch (message) {
+          case MSG_CABLE_EVENT:
+            out << "cable: " << DescribeEvent(word, value) << "\n";
+            break;
+          case MSG_RECEIVER_EVENT:
+            out << "receiver: " << DescribeEvent(word, value) << "\n";
+            break;
+          case MSG_BLE_EVENT:
+            out << "bluetooth: " << DescribeEvent(word, value) << "\n";
+            break;
+          case MSG_CABLE_STATUS:
+            out << "cable: " << (wparam == 1 ? "arrived" : "removed") << "\n";
+            break;
+          case MSG_RECEIVER_STATUS:
+            out << "receiver: " << (wparam == 1 ? "arrived" : "removed") << "\n";
+            break;
+          case MSG_BLE_PRESENCE:
+            out << "bluetooth: " << (wparam == 1 ? "connected" : "gone") << "\n";
+            break;
+          default:
+            break;
+        }
+        out.flush();
+      });
+  host.Start();
+  PrintProblems(host, err);
+  host.BringUpBle();
+  out << "cable " << LinkText(host.fields().wired_state) << ", receiver "
+      << LinkText(host.fields().wireless_state) << ", bluetooth "
+      << (host.fields().ble_state.load() == 1 ? "connected" : "not present")
+      << "; watching (Ctrl+C ends)\n";
+  out.flush();
+
+  interrupted = false;
+  auto old_int = std::signal(SIGINT, OnInterrupt);
+  auto old_term = std::signal(SIGTERM, OnInterrupt);
+  RunUntil([] { return interrupted.load(); }, options.watch_ms);
+  std::signal(SIGINT, old_int);
+  std::signal(SIGTERM, old_term);
+  host.Shutdown();
+  return 0;
+}
+
+int RunStatus(const DeviceCommandOptions& options, QTextStream& out, QTextStream& err) {
+  Session session(options);
+  DeviceHost& host = session.host;
+  host.Start();
+  PrintProblems(host, err);
+  host.BringUpBle();
+  // Give a mouse behind the receiver a moment to report, so "awake" can be told.
+  if (host.fields().wireless_state.load() == kLinkConnected) {
+    RunUntil([&] { return host.fields().wireless_awake.load() == 1; }, 1500);
+  }
+  const LinkFields& f = host.fields();
+  out << "cable:     " << LinkText(f.wired_state) << "\n";
+  out << "receiver:  " << LinkText(f.wireless_state);
+  if (f.wireless_state.load() == kLinkConnected) {
+    out << (f.wireless_awake.load() == 1 ? ", mouse awake" : ", mouse asleep or not reporting");
+  }
+  out << "\n";
+  out << "bluetooth: " << (f.ble_state.load() == 1 ? "connected" : "not present") << "\n";
+  const bool any = f.AnyLinkUp();
+  host.Shutdown();
+  return any ? 0 : 1;
+}
+
+}  // namespace mokta

@@ -1,0 +1,35 @@
+#pragma once
+
+// The commands of `mokta-mousectl` that talk to the mouse through the driver libraries, the
+// same way the program does: `apply` (a send-all pass), `watch` (the mouse's events) and
+// `status` (which links are up). They need a QCoreApplication and run its event loop.
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+
+namespace mokta {
+
+struct DeviceCommandOptions {
+  QString driver_folder;       // with "/"; empty: the program's driver folder
+  int pacing_divisor = 1;      // tests shorten the sender's waits
+  int wake_timeout_ms = 8000;  // how long `apply` waits for a sleeping mouse to report
+  int watch_ms = -1;           // `watch` ends after this long; -1: when interrupted
+  bool use_system_ble = true;  // the system's Bluetooth LE presence test (hidapi, udev)
+};
+
+// Parses the options shared by the three commands from `args` (removing them): "--virtual"
+// (the virtual mouse, from the "virtual" folder beside the tool), "--driver-dir DIR" and, when
+// `allow_for` (watch), "--for SECONDS". A problem is returned as a usage error text.
+std::optional<QString> TakeDeviceOptions(QStringList& args, DeviceCommandOptions& options,
+                                         bool allow_for = false);
+
+// Exit codes: 0 success; 1 the mouse was not reached or a command was not delivered; 2 usage
+// or file errors (returned by the caller).
+int RunDeviceApply(const QString& profile_path, const DeviceCommandOptions& options,
+                   QTextStream& out, QTextStream& err);
+int RunWatch(const DeviceCommandOptions& options, QTextStream& out, QTextStream& err);
+int RunStatus(const DeviceCommandOptions& options, QTextStream& out, QTextStream& err);
+
+}  // namespace mokta

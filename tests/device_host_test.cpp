@@ -1,0 +1,261 @@
+// The device side end to end: the real driver loader, link state, events, command sender and
+// apply worker, against the virtual mouse's driver libraries. The sender's waits are shortened
+// so that the whole protocol runs in a fraction of its real time, in the same order.
+
+#include "device/device_host.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <atomic>
+#include <mutex>
+
+#include "cli/mousectl.h"
+#include "data/import_export.h"
+#include "profile_match.h"
+#include "virtual_mouse.h"
+
+namespace mokta {
+namespace {
+
+const QString kVirtualFolder = QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/");
+
+bool RunUntil(const std::function<bool()>& done, int timeout_ms = 10000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > timeout_ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+  }
+  return true;
+}
+
+// A profile that exercises every group: changed settings, a macro and a long recoil pattern.
+std::unique_ptr<ProfileData> TestProfile() {
+  auto profile = NewProfile(u"Game");
+  profile->set_brightness(5);
+  profile->set_light_effect(1);
+  profile->set_dpi_x(2, 250);
+  profile->set_prate(1);
+  ButtonData& macro = profile->button(2);
+  macro.set_function(kFunctionMacro);
+  macro.set_step_count(2);
+  MacroAction{0x04, MacroAction::kPress, 30}.Encode(macro.macro_steps().data());
+  MacroAction{0x04, MacroAction::kRelease, 200}.Encode(macro.macro_steps().data() + 4);
+  ButtonData& gun = profile->button(4);
+  gun.set_function(kFunctionGun);
+  gun.set_repeat_mode(2);
+  gun.set_step_count(12);
+  for (std::size_t i = 0; i < 12; ++i) {
+    GunStep{static_cast<std::int32_t>(i) - 3, 4, 0, 20}.Encode(gun.gun_steps().data() + 12 * i);
+  }
+  return profile;
+}
+
+class DeviceHostTest : public ::testing::Test {
+ protected:
+  DeviceHostTest() : mouse_(VirtualMouse::Shared()) {
+    // The one shared mouse outlives each test: put its links back to a known state.
+    mouse_.Plug(VirtualLink::kCable, true);
+    mouse_.Plug(VirtualLink::kReceiver, true);
+    mouse_.SetBleConnected(false);
+    mouse_.SetAsleep(false);
+    mouse_.SetAcks(true);
+    mouse_.FailNextWrites(0);
+    mouse_.SetCharging(false);
+  }
+  ~DeviceHostTest() override { host_.reset(); }
+
+  void StartHost(const QString& folder = kVirtualFolder) {
+    ProfileList list;
+    list.push_back(TestProfile());
+    session_.Load(std::move(list), nullptr, 0);
+    DeviceHostOptions options;
+    options.driver_folder = folder;
+    options.pacing_divisor = 20;
+    host_ = std::make_unique<DeviceHost>(session_, nullptr, options);
+    host_->set_command_observer([this](const CommandMessage& m, bool delivered) {
+      std::lock_guard lock(mutex_);
+      sent_.push_back({m.code(), delivered});
+      if (during_send_) during_send_(m);
+    });
+    host_->set_pass_observer([this] { ++passes_; });
+    host_->Start();
+    host_->BringUpBle();
+  }
+
+  // Runs a send-all pass and waits for its end.
+  bool SendAll() {
+    const int before = passes_;
+    session_.RequestSendAll();
+    host_->RequestApply();
+    return RunUntil([&] { return passes_ > before; });
+  }
+
+  std::vector<std::pair<int, bool>> Sent() {
+    std::lock_guard lock(mutex_);
+    return sent_;
+  }
+  int Undelivered() {
+    int n = 0;
+    for (const auto& [code, delivered] : Sent()) n += delivered ? 0 : 1;
+    return n;
+  }
+
+  VirtualMouse& mouse_;
+  ProfileSession session_{nullptr};
+  std::unique_ptr<DeviceHost> host_;
+  std::mutex mutex_;
+  std::vector<std::pair<int, bool>> sent_;
+  std::function<void(const CommandMessage&)> during_send_;
+  std::atomic<int> passes_{0};
+};
+
+TEST_F(DeviceHostTest, SendAllOverTheCableLeavesTheMouseHoldingTheProfile) {
+  StartHost();
+  EXPECT_TRUE(host_->problems().isEmpty()) << host_->problems().join('\n').toStdString();
+  EXPECT_EQ(host_->fields().wired_state, kLinkConnected);
+  EXPECT_EQ(host_->link_state().device_connected(), 1);
+  const int accepted_before = mouse_.State().counters.accepted[0];
+
+  ASSERT_TRUE(SendAll());
+  EXPECT_EQ(Undelivered(), 0);
+  const VirtualMouseState state = mouse_.State();
+  EXPECT_EQ(ProfileDifferences(state.settings, session_.current()), std::vector<std::string>{});
+  // 0x0C twice, 0x04, 0x05, 0x06, a macro and two pattern slots (three reports each), 0x08.
+  EXPECT_EQ(state.counters.accepted[0] - accepted_before, 2 + 3 + 3 * 3 + 1);
+  EXPECT_EQ(state.counters.malformed[0], 0) << state.counters.last_malformed;
+}
+
+TEST_F(DeviceHostTest, ReceiverWaitsForTheMouseAndIsAcknowledged) {
+  mouse_.Plug(VirtualLink::kCable, false);
+  StartHost();
+  EXPECT_EQ(host_->fields().device_asleep, 1);  // until the mouse reports through it
+  mouse_.ReportBattery();
+  ASSERT_TRUE(RunUntil([&] { return host_->fields().device_asleep.load() == 0; }));
+  EXPECT_EQ(host_->fields().wireless_awake, 1);
+
+  const int before = mouse_.State().counters.accepted[1];
+  ASSERT_TRUE(SendAll());
+  EXPECT_EQ(Undelivered(), 0);
+  const VirtualMouseState state = mouse_.State();
+  EXPECT_TRUE(MatchesProfile(state.settings, session_.current()));
+  EXPECT_EQ(state.counters.accepted[1] - before, 2 + 3 + 3 * 3 + 1);  // one try each
+}
+
+TEST_F(DeviceHostTest, WithoutAcknowledgementsTheReceiverGivesWayToBluetooth) {
+  mouse_.Plug(VirtualLink::kCable, false);
+  mouse_.SetBleConnected(true);
+  mouse_.SetAcks(false);
+  StartHost();
+  ASSERT_EQ(host_->fields().ble_state, 1);
+  mouse_.ReportBattery();
+  ASSERT_TRUE(RunUntil([&] { return host_->fields().wireless_awake.load() == 1; }));
+
+  session_.RecordApplied(session_.current());  // as if it had been sent before
+  const VirtualMouseState before = mouse_.State();
+  session_.EditCurrent([](ProfileData& p) { p.set_brightness(3); });
+  host_->RequestApply();
+  ASSERT_TRUE(RunUntil([&] { return passes_ > 0; }));
+  const VirtualMouseState after = mouse_.State();
+  // 0x0C and 0x05, each written ten times to the receiver, then once over Bluetooth LE.
+  EXPECT_EQ(after.counters.accepted[1] - before.counters.accepted[1], 20);
+  EXPECT_EQ(after.counters.applied[2] - before.counters.applied[2], 2);
+  EXPECT_EQ(after.settings.brightness, 3);
+  EXPECT_EQ(Undelivered(), 0);
+}
+
+TEST_F(DeviceHostTest, FailedWritesAreRetriedOnTheCable) {
+  StartHost();
+  mouse_.FailNextWrites(3);
+  ASSERT_TRUE(SendAll());
+  EXPECT_EQ(Undelivered(), 0);
+  EXPECT_EQ(mouse_.State().counters.failed, 3);
+  EXPECT_TRUE(MatchesProfile(mouse_.State().settings, session_.current()));
+}
+
+TEST_F(DeviceHostTest, UnpluggingDuringAPassNeitherHangsNorLosesTheChange) {
+  mouse_.Plug(VirtualLink::kReceiver, false);
+  StartHost();
+  during_send_ = [this](const CommandMessage& m) {
+    if (m.code() == kCommandLighting) mouse_.Plug(VirtualLink::kCable, false);
+  };
+  ASSERT_TRUE(SendAll());
+  during_send_ = nullptr;
+  EXPECT_GT(Undelivered(), 0);
+  ASSERT_TRUE(RunUntil([&] { return host_->fields().wired_state.load() == kLinkRemoved; }));
+  EXPECT_EQ(host_->link_state().device_connected(), 0);
+
+  // Plugged in again, the groups that did not get through go out with the next pass.
+  mouse_.Plug(VirtualLink::kCable, true);
+  ASSERT_TRUE(RunUntil([&] { return host_->fields().wired_state.load() == kLinkConnected; }));
+  const int before = passes_;
+  host_->RequestApply();
+  ASSERT_TRUE(RunUntil([&] { return passes_ > before; }));
+  EXPECT_TRUE(MatchesProfile(mouse_.State().settings, session_.current()));
+}
+
+TEST_F(DeviceHostTest, MouseButtonStageIsSavedAndNotSentBack) {
+  StartHost();
+  ASSERT_TRUE(SendAll());
+  ASSERT_TRUE(mouse_.PressDpiButton());  // stage 2 to stage 3
+  ASSERT_TRUE(RunUntil([&] { return session_.current().dpi_step() == 2; }));
+  const int before = static_cast<int>(Sent().size());
+  host_->RequestApply();
+  ASSERT_TRUE(RunUntil([&] { return passes_ > 1; }));
+  const auto sent = Sent();
+  ASSERT_EQ(static_cast<int>(sent.size()) - before, 1);  // only 0x0C
+  EXPECT_EQ(sent.back().first, kCommandOpen);
+}
+
+TEST(DeviceHostWithoutDrivers, MissingLibrariesAreLinksThatNeverOpen) {
+  QTemporaryDir empty;
+  ProfileSession session(nullptr);
+  DeviceHostOptions options;
+  options.driver_folder = empty.path() + "/";
+  DeviceHost host(session, nullptr, options);
+  host.Start();
+  EXPECT_EQ(host.problems().size(), 2);
+  EXPECT_FALSE(host.fields().AnyLinkUp());
+  EXPECT_EQ(host.link_state().device_connected(), 0);
+  host.RequestApply();  // dropped by the worker: no link
+  host.Shutdown();
+}
+
+TEST(MousectlApply, LeavesTheVirtualMouseHoldingTheProfile) {
+  VirtualMouse& mouse = VirtualMouse::Shared();
+  mouse.Plug(VirtualLink::kCable, true);
+  QTemporaryDir dir;
+  auto profile = TestProfile();
+  profile->set_dpi_x(0, 30);
+  const QString path = dir.filePath("game.pro");
+  ASSERT_EQ(ExportProfile(*profile, path), FileStatus::kOk);
+
+  QString out_text, err_text;
+  QTextStream out(&out_text), err(&err_text);
+  const int code = RunMousectl({"apply", path, "--driver-dir", kVirtualFolder}, out, err);
+  out.flush();
+  err.flush();
+  EXPECT_EQ(code, 0) << err_text.toStdString();
+  EXPECT_TRUE(out_text.contains("9 of 9 commands delivered")) << out_text.toStdString();
+  EXPECT_TRUE(MatchesProfile(mouse.State().settings, *profile));
+}
+
+}  // namespace
+}  // namespace mokta
+
+int main(int argc, char** argv) {
+  QTemporaryDir runtime;
+  // The shared virtual mouse reads these when it is first used: no battery reports of its own
+  // (tests ask for them), and a control socket of the test's own.
+  qputenv("MOKTA_VIRTUAL_BATTERY_MS", "0");
+  qputenv("MOKTA_VIRTUAL_CONTROL", QFile::encodeName(runtime.filePath("control.sock")));
+  qunsetenv("MOKTA_VIRTUAL_START");
+  qunsetenv("MOKTA_VIRTUAL_LOG");
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

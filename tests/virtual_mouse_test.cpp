@@ -1,0 +1,842 @@
+// The virtual mouse: what it keeps from the program's messages, what it refuses, what it
+// reports and on which road, the faults it takes on request, its write log, its control socket
+// and its driver libraries. Messages come from the program's own encoders and report splitter,
+// so a disagreement between the program and the mouse shows up here.
+
+#include "virtual_mouse.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "data/profile_data.h"
+#include "device/apply_pass.h"
+#include "device/command_protocol.h"
+#include "device/command_sender.h"
+#include "device/device_ids.h"
+#include "profile_match.h"
+
+namespace mokta {
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+using PerLink = std::array<int, kVirtualLinkCount>;
+
+constexpr VirtualLink kCable = VirtualLink::kCable;
+constexpr VirtualLink kReceiver = VirtualLink::kReceiver;
+constexpr VirtualLink kBle = VirtualLink::kBle;
+
+// The program's Bluetooth LE message numbers do not matter to the mouse.
+constexpr std::uint32_t kBlePresence = 0x7001;
+constexpr std::uint32_t kBleEvent = 0x7002;
+
+struct Post {
+  std::uint32_t message;
+  std::uintptr_t wparam;
+  std::intptr_t lparam;
+  friend bool operator==(const Post&, const Post&) = default;
+};
+using Posts = std::vector<Post>;
+
+void PrintTo(const Post& p, std::ostream* os) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "{msg %u, %#lx, %#lx}", p.message,
+                static_cast<unsigned long>(p.wparam), static_cast<unsigned long>(p.lparam));
+  *os << text;
+}
+
+Post CableEvent(std::uint16_t word, std::uint16_t value) {
+  return {MSG_CABLE_EVENT, word, value};
+}
+Post ReceiverEvent(std::uint16_t word, std::uint16_t value) {
+  return {MSG_RECEIVER_EVENT, word, value};
+}
+Post BleEvent(std::uint16_t word, std::uint16_t value) {
+  return {kBleEvent, word, value};
+}
+const Post kAck = ReceiverEvent(kVirtualAckEvent, 0);
+
+// A program window that records every post; any thread.
+class RecordingWindow {
+ public:
+  MoktaWindow window() { return {this, &RecordingWindow::Record}; }
+  Posts Take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(posts_, {});
+  }
+  std::size_t Size() {
+    std::lock_guard lock(mutex_);
+    return posts_.size();
+  }
+  bool WaitForSize(std::size_t n) {
+    std::unique_lock lock(mutex_);
+    return grew_.wait_for(lock, 5s, [&] { return posts_.size() >= n; });
+  }
+
+ private:
+  static void Record(void* context, std::uint32_t message, std::uintptr_t wparam,
+                     std::intptr_t lparam) {
+    auto* self = static_cast<RecordingWindow*>(context);
+    {
+      std::lock_guard lock(self->mutex_);
+      self->posts_.push_back({message, wparam, lparam});
+    }
+    self->grew_.notify_all();
+  }
+  std::mutex mutex_;
+  std::condition_variable grew_;
+  Posts posts_;
+};
+
+VirtualMouseOptions QuietOptions() {
+  VirtualMouseOptions options;
+  options.battery_period = 0ms;
+  return options;
+}
+
+void SetMacroStep(ButtonData& button, std::size_t i, MacroAction action) {
+  action.Encode(button.macro_steps().data() + MacroAction::kSize * i);
+}
+
+// Differs from the defaults in every command; has a key combination, a macro, a 30-step
+// recoil pattern that needs four slots, and a second macro behind it.
+std::unique_ptr<ProfileData> CustomProfile() {
+  auto p = NewProfile(u"Custom");
+  p->set_dpi_x(0, 4);    // 200 DPI
+  p->set_dpi_x(5, 250);  // 15000 DPI
+  p->set_dpi_x(6, 201);  // 10100 DPI
+  p->set_dpi_enabled(1, 0);
+  p->set_dpi_enabled(6, 1);
+  p->set_dpi_color(3, 0x00332211);
+  p->set_dpi_step(6);
+  p->set_angle_snap(0);
+  p->set_ripple_control(0);
+  p->set_light_effect(9);
+  p->set_brightness(3);
+  p->set_breathspeed(2);
+  p->set_light_color(0x00C0B0A0);
+  p->set_light_off(5);
+  p->set_sleep_timer(0x5C);
+  p->set_key_debounce(12);
+  p->set_prate(1);
+  ButtonData& combo = p->button(3);
+  combo.set_function(kFunctionKeyCombo);
+  combo.set_modifiers(0x05);
+  combo.set_key(0x1D);
+  for (std::size_t k : {4, 9}) {
+    ButtonData& macro = p->button(k);
+    macro.set_function(kFunctionMacro);
+    macro.set_step_count(2);
+    macro.set_repeat_count(static_cast<std::int32_t>(k));
+    SetMacroStep(macro, 0, {0x04, MacroAction::kPress, 250});
+    SetMacroStep(macro, 1, {static_cast<std::uint8_t>(k), MacroAction::kRelease, 20});
+  }
+  ButtonData& gun = p->button(5);
+  gun.set_function(kFunctionGun);
+  gun.set_step_count(30);
+  for (int i = 0; i < 30; ++i) {
+    GunStep{i - 15, 2 * i, 0, 60}.Encode(gun.gun_steps().data() + GunStep::kSize * i);
+  }
+  return p;
+}
+
+// A mouse with every monitor and device open, as the program leaves it after start-up.
+class VirtualMouseTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Start(QuietOptions()); }
+
+  void Start(VirtualMouseOptions options) {
+    mouse_.reset();
+    mouse_ = std::make_unique<VirtualMouse>(std::move(options));
+    const MoktaWindow w = window_.window();
+    mouse_->SetVidPid(kCable, kVirtualVendorId, kVirtualCableProductId);
+    mouse_->SetVidPid(kReceiver, kVirtualVendorId, kVirtualReceiverProductId);
+    mouse_->OpenMonitor(kCable, &w, MSG_CABLE_EVENT, MSG_CABLE_STATUS);
+    mouse_->OpenMonitor(kReceiver, &w, MSG_RECEIVER_EVENT, MSG_RECEIVER_STATUS);
+    mouse_->BleOpen(&w, kBlePresence, kBleEvent);
+    mouse_->OpenFeatureDevice(kCable);
+    mouse_->OpenFeatureDevice(kReceiver);
+  }
+
+  std::int32_t Write(VirtualLink link, std::span<const std::uint8_t> bytes) {
+    const auto length = static_cast<std::int32_t>(bytes.size());
+    return link == kBle ? mouse_->BleWrite(bytes.data(), length)
+                        : mouse_->SetFeature(link, bytes.data(), length);
+  }
+
+  // Sends a message as the program's sender does: a slot message as three reports on the
+  // cable and the receiver, anything else whole. True when every write was taken.
+  bool Send(VirtualLink link, const CommandMessage& message) {
+    if (link == kBle || message.code() != kCommandSlot) return Write(link, message.view()) != 0;
+    bool taken = true;
+    for (int i = 0; i < 3; ++i) taken &= Write(link, Report(message, i, link)) != 0;
+    return taken;
+  }
+  static DeviceReport Report(const CommandMessage& message, int index, VirtualLink link) {
+    return SlotMessageReport(message, index, link == kReceiver);
+  }
+
+  VirtualMouseState State() const { return mouse_->State(); }
+
+  RecordingWindow window_;
+  std::unique_ptr<VirtualMouse> mouse_;
+};
+
+// --- What the mouse keeps ---
+
+TEST_F(VirtualMouseTest, FreshMouseHoldsTheDefaultProfile) {
+  EXPECT_EQ(ProfileDifferences(State().settings, *NewProfile(u"Default")), Lines{});
+}
+
+TEST_F(VirtualMouseTest, SendAllOverEachLinkLeavesTheMouseHoldingTheProfile) {
+  const auto custom = CustomProfile();
+  const auto defaults = NewProfile(u"Default");
+  ASSERT_FALSE(MatchesProfile(State().settings, *custom));
+  mouse_->SetBleConnected(true);
+  for (VirtualLink link : {kReceiver, kCable, kBle}) {
+    SCOPED_TRACE(VirtualLinkName(link));
+    for (const ProfileData* profile : {custom.get(), defaults.get()}) {
+      ProfileData expected = *profile;
+      for (const CommandMessage& m : SendAllPassMessages(*profile)) {
+        if (link == kBle && m.code() == kCommandPollingRate) continue;  // never sent over BLE
+        ASSERT_TRUE(Send(link, m)) << "command " << int{m.code()};
+      }
+      // Over Bluetooth LE the mouse keeps the polling rate the cable gave it (the default's).
+      if (link == kBle) expected.set_prate(defaults->prate());
+      EXPECT_EQ(ProfileDifferences(State().settings, expected), Lines{});
+    }
+  }
+  const VirtualMouseCounters counters = State().counters;
+  EXPECT_EQ(counters.malformed, (PerLink{0, 0, 0}));
+  EXPECT_EQ(counters.open_commands, 3 * 2 * 2);  // a send-all pass opens twice
+}
+
+TEST_F(VirtualMouseTest, SlotNumbersAndSplitSleepTimerComeBackAsSent) {
+  const auto custom = CustomProfile();
+  for (const CommandMessage& m : SendAllPassMessages(*custom)) ASSERT_TRUE(Send(kReceiver, m));
+  const VirtualMouseSettings s = State().settings;
+  // Macro in slot 1, the pattern in slots 2..5 (each continued by the next), macro in slot 6.
+  ASSERT_EQ(s.slot_messages.size(), 6u);
+  for (std::uint8_t slot = 2; slot <= 4; ++slot) {
+    const VirtualSlotMessage& m = s.slot_messages.at(slot);
+    const std::size_t last_item = 9 + 2 * (m[8] - 1);
+    EXPECT_EQ(m[last_item], slot + 1) << "slot " << int{slot};
+    EXPECT_EQ(m[last_item + 1], 0xFE) << "slot " << int{slot};
+  }
+  EXPECT_EQ(s.buttons[5], (VirtualTriple{0x3A, 0x00, 0x02}));  // pattern button: first slot
+  EXPECT_EQ(s.buttons[9], (VirtualTriple{0x12, 0x00, 0x06}));
+  EXPECT_EQ(s.sleep_timer, 0x5C);
+  EXPECT_EQ(s.breathing_speed(), 2);
+  EXPECT_EQ(s.brightness, 3);
+  EXPECT_EQ(s.polling_interval_ms(), 4);
+}
+
+// --- What the mouse refuses ---
+
+CommandMessage Corrupt(CommandMessage m, std::size_t at, std::uint8_t value) {
+  m.bytes[at] = value;
+  return m;
+}
+
+TEST_F(VirtualMouseTest, RefusesCorruptedMessagesOnEveryLinkAndCountsThem) {
+  const auto p = CustomProfile();
+  const CommandMessage sensor = EncodeSensorCommand(*p);
+  const CommandMessage lighting = EncodeLightingCommand(*p);
+  const CommandMessage rate = EncodePollingRateCommand(*p);
+  const CommandMessage buttons = EncodeButtonMapCommand(*p, SlotTable{});
+  struct Case {
+    const char* name;
+    CommandMessage message;
+  };
+  const Case cases[] = {
+      {"0x04 summed byte", Corrupt(sensor, 10, sensor.bytes[10] ^ 0x01)},
+      {"0x04 checksum low byte", Corrupt(sensor, 51, sensor.bytes[51] ^ 0x01)},
+      {"0x04 fixed byte 6", Corrupt(sensor, 6, 0x00)},
+      {"0x05 checksum high byte", Corrupt(lighting, 11, lighting.bytes[11] ^ 0x80)},
+      {"0x05 padding", Corrupt(lighting, 14, 0x01)},
+      {"0x06 complement", Corrupt(rate, 4, 0x00)},
+      {"0x06 rate beyond 0x44", Corrupt(Corrupt(rate, 3, 0x45), 4, 0xBA)},
+      {"0x08 checksum", Corrupt(buttons, 58, buttons.bytes[58] + 1)},
+      {"0x0C fixed byte", Corrupt(EncodeOpenCommand(), 3, 0xFF)},
+      {"length byte", Corrupt(lighting, 1, 0x10)},
+      {"byte 2", Corrupt(lighting, 2, 0x02)},
+      {"unknown command", Corrupt(rate, 0, 0x07)},
+  };
+  mouse_->SetBleConnected(true);
+  for (VirtualLink link : {kCable, kReceiver, kBle}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(VirtualLinkName(link)) + ": " + c.name);
+      window_.Take();
+      const VirtualMouseState before = State();
+      EXPECT_EQ(Write(link, c.message.view()), 1);  // taken, as a device takes any transfer
+      const VirtualMouseState after = State();
+      EXPECT_EQ(after.counters.malformed[std::size_t(link)],
+                before.counters.malformed[std::size_t(link)] + 1);
+      EXPECT_EQ(after.counters.applied, before.counters.applied);
+      EXPECT_TRUE(after.settings == before.settings);
+      EXPECT_EQ(window_.Take(), Posts{});  // in particular no acknowledgement
+    }
+  }
+  // A length that disagrees with the message's own.
+  std::array<std::uint8_t, 16> longer{};
+  std::copy_n(lighting.bytes.begin(), 15, longer.begin());
+  EXPECT_EQ(Write(kCable, longer), 1);
+  EXPECT_EQ(State().counters.last_malformed, "cable: wrong length");
+}
+
+TEST_F(VirtualMouseTest, WritesTooBrokenToReadFail) {
+  std::array<std::uint8_t, 600> big{kCommandLighting};
+  mouse_->SetBleConnected(true);
+  EXPECT_EQ(mouse_->SetFeature(kCable, nullptr, 15), 0);
+  EXPECT_EQ(mouse_->SetFeature(kCable, big.data(), 0), 0);
+  EXPECT_EQ(mouse_->SetFeature(kCable, big.data(), -1), 0);
+  EXPECT_EQ(mouse_->SetFeature(kReceiver, big.data(), 65), 0);
+  EXPECT_EQ(mouse_->BleWrite(big.data(), 513), 0);
+  const VirtualMouseCounters c = State().counters;
+  EXPECT_EQ(c.malformed, (PerLink{3, 1, 1}));
+  EXPECT_EQ(c.accepted, (PerLink{0, 0, 0}));
+}
+
+// --- Slot messages from three reports ---
+
+CommandMessage MacroMessage(std::uint8_t slot) {
+  return EncodeMacroMessage(slot, CustomProfile()->button(4));
+}
+
+TEST_F(VirtualMouseTest, SlotMessageNeedsItsThreePiecesInOrderForOneSlot) {
+  const CommandMessage three = MacroMessage(3);
+  const CommandMessage four = MacroMessage(4);
+  const auto piece = [&](const CommandMessage& m, int i) { return Report(m, i, kCable); };
+  auto held = [&] { return State().settings.slot_messages; };
+
+  // A lost middle piece: the last one is out of order.
+  Write(kCable, piece(three, 0));
+  Write(kCable, piece(three, 2));
+  // A piece that does not begin a message.
+  Write(kCable, piece(three, 1));
+  // A piece of another slot's message, and what follows it.
+  Write(kCable, piece(three, 0));
+  Write(kCable, piece(four, 1));
+  Write(kCable, piece(three, 2));
+  EXPECT_TRUE(held().empty());
+  EXPECT_EQ(State().counters.malformed[0], 4);
+
+  // Piece 0 starts over: the unfinished message is dropped, the new one kept.
+  Write(kCable, piece(four, 0));
+  Write(kCable, piece(four, 1));
+  EXPECT_TRUE(Send(kCable, three));
+  const auto kept = held();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(std::equal(kept.at(3).begin(), kept.at(3).end(), three.bytes.begin()));
+  EXPECT_EQ(State().counters.malformed[0], 5);
+  EXPECT_EQ(State().counters.applied[0], 1);
+}
+
+TEST_F(VirtualMouseTest, SlotReportsAreCheckedForTheirLinkAndAsAWhole) {
+  const CommandMessage m = MacroMessage(2);
+  // Each link's own marker on the last report: 0x40 on the cable, 0x0C on the receiver.
+  for (VirtualLink link : {kCable, kReceiver}) {
+    SCOPED_TRACE(VirtualLinkName(link));
+    const VirtualLink other = link == kCable ? kReceiver : kCable;
+    Write(link, Report(m, 0, link));
+    Write(link, Report(m, 1, link));
+    Write(link, Report(m, 2, other));
+    EXPECT_EQ(State().counters.last_malformed,
+              std::string(VirtualLinkName(link)) + ": report header");
+  }
+  // The reassembled message's checksum, and zeros beyond the message.
+  Send(kCable, Corrupt(m, 110, m.bytes[110] ^ 0x01));
+  EXPECT_EQ(State().counters.last_malformed, "cable: checksum");
+  DeviceReport last = Report(m, 2, kCable);
+  last[20] = 0x01;
+  Write(kCable, Report(m, 0, kCable));
+  Write(kCable, Report(m, 1, kCable));
+  Write(kCable, last);
+  EXPECT_EQ(State().counters.last_malformed, "cable: padding");
+  EXPECT_TRUE(State().settings.slot_messages.empty());
+
+  // Over Bluetooth LE a slot message comes whole, and pieces mean nothing there.
+  mouse_->SetBleConnected(true);
+  EXPECT_EQ(Write(kBle, Report(m, 0, kCable)), 1);
+  EXPECT_EQ(State().counters.malformed[2], 1);
+  EXPECT_TRUE(Send(kBle, m));
+  EXPECT_EQ(State().settings.slot_messages.count(2), 1u);
+}
+
+// --- Acknowledgements ---
+
+TEST_F(VirtualMouseTest, AcknowledgesEachReceiverCommandOnceWhileAwake) {
+  const auto p = CustomProfile();
+  window_.Take();
+  Send(kReceiver, EncodeLightingCommand(*p));
+  EXPECT_EQ(window_.Take(), Posts{kAck});
+
+  const CommandMessage slot = MacroMessage(1);
+  Write(kReceiver, Report(slot, 0, kReceiver));
+  Write(kReceiver, Report(slot, 1, kReceiver));
+  EXPECT_EQ(window_.Take(), Posts{});
+  Write(kReceiver, Report(slot, 2, kReceiver));
+  EXPECT_EQ(window_.Take(), Posts{kAck});
+
+  Send(kCable, EncodeSensorCommand(*p));  // the cable needs none
+  EXPECT_EQ(window_.Take(), Posts{});
+
+  mouse_->SetAcks(false);
+  Send(kReceiver, EncodePollingRateCommand(*p));
+  EXPECT_EQ(window_.Take(), Posts{});
+  EXPECT_EQ(State().settings.polling_rate, 1);
+  mouse_->SetAcks(true);
+
+  // Asleep: the receiver takes the write, but the mouse never hears it.
+  mouse_->SetAsleep(true);
+  EXPECT_TRUE(Send(kReceiver, EncodeButtonMapCommand(*p, SlotTable{})));
+  EXPECT_EQ(window_.Take(), Posts{});
+  EXPECT_EQ(State().settings.buttons[3], (VirtualTriple{0x0D, 0x00, 0x00}));
+}
+
+// --- Links ---
+
+TEST_F(VirtualMouseTest, UnpluggedDeviceClosesAndAnnouncesItsComings) {
+  const CommandMessage open = EncodeOpenCommand();
+  window_.Take();
+  mouse_->Plug(kCable, false);
+  mouse_->Plug(kCable, false);
+  EXPECT_EQ(window_.Take(), (Posts{{MSG_CABLE_STATUS, MOKTA_DEVICE_REMOVED, 0}}));
+  EXPECT_EQ(Write(kCable, open.view()), 0);
+  EXPECT_EQ(mouse_->OpenFeatureDevice(kCable), 0);
+
+  mouse_->Plug(kCable, true);
+  EXPECT_EQ(window_.Take(), (Posts{{MSG_CABLE_STATUS, MOKTA_DEVICE_ARRIVED, 0}}));
+  EXPECT_EQ(Write(kCable, open.view()), 0) << "a device that arrives is opened first";
+  EXPECT_EQ(mouse_->OpenFeatureDevice(kCable), 1);
+  EXPECT_EQ(Write(kCable, open.view()), 1);
+
+  mouse_->Plug(kReceiver, false);
+  EXPECT_EQ(window_.Take(), (Posts{{MSG_RECEIVER_STATUS, MOKTA_DEVICE_REMOVED, 0}}));
+  EXPECT_EQ(Write(kReceiver, open.view()), 0);
+
+  mouse_->SetBleConnected(true);
+  mouse_->SetBleConnected(false);
+  EXPECT_EQ(window_.Take(), (Posts{{kBlePresence, 1, 0}, {kBlePresence, 0, 0}}));
+  EXPECT_EQ(Write(kBle, open.view()), 0);
+}
+
+TEST(VirtualMouseLinks, OpensOnlyForItsOwnPairAndStartsAsTold) {
+  VirtualMouseOptions options = QuietOptions();
+  ASSERT_TRUE(ParseVirtualStart("cable=0,ble=1", options.start, nullptr));
+  VirtualMouse mouse(options);
+  RecordingWindow window;
+  const MoktaWindow w = window.window();
+  // The receiver's pair given to the cable library, and the other way round.
+  mouse.SetVidPid(kCable, kVirtualVendorId, kVirtualReceiverProductId);
+  mouse.SetVidPid(kReceiver, kVirtualVendorId, kVirtualCableProductId);
+  EXPECT_EQ(mouse.OpenMonitor(kReceiver, &w, MSG_RECEIVER_EVENT, MSG_RECEIVER_STATUS), 1);
+  EXPECT_EQ(mouse.OpenFeatureDevice(kReceiver), 0);
+  mouse.SetVidPid(kReceiver, kVirtualVendorId, kVirtualReceiverProductId);
+  EXPECT_EQ(mouse.OpenFeatureDevice(kReceiver), 1);
+  // Plugged as started: the cable is not, Bluetooth LE is connected.
+  mouse.SetVidPid(kCable, kVirtualVendorId, kVirtualCableProductId);
+  EXPECT_EQ(mouse.OpenFeatureDevice(kCable), 0);
+  EXPECT_EQ(mouse.BleOpen(&w, kBlePresence, kBleEvent), 1);
+  // Devices present when the monitors start are not announced.
+  EXPECT_EQ(window.Take(), Posts{});
+  mouse.CloseMonitor(kReceiver);
+  mouse.BleClose();
+}
+
+// --- Reports of the mouse ---
+
+TEST_F(VirtualMouseTest, ChangesMadeOnTheMouseReportOnTheRoadInUse) {
+  window_.Take();  // factory stages: 1..6 enabled, stage 2 active
+  ASSERT_TRUE(mouse_->PressDpiButton());
+  EXPECT_EQ(window_.Take(), Posts{CableEvent(kVirtualStageEvent, 3)});
+  mouse_->Plug(kCable, false);
+  window_.Take();
+  mouse_->PressDpiButton();
+  EXPECT_EQ(window_.Take(), Posts{ReceiverEvent(kVirtualStageEvent, 4)});
+  mouse_->SetAsleep(true);
+  mouse_->PressDpiButton();  // no road
+  EXPECT_EQ(window_.Take(), Posts{});
+  mouse_->SetBleConnected(true);
+  window_.Take();
+  mouse_->PressDpiButton();
+  mouse_->PressDpiButton();  // stages 7 and 8 are off: back to 1
+  mouse_->ChangeLighting(3);
+  mouse_->ChangePollingRate(2);
+  EXPECT_EQ(window_.Take(),
+            (Posts{BleEvent(kVirtualStageEvent, 6), BleEvent(kVirtualStageEvent, 1),
+                   BleEvent(kVirtualLightingEvent, 0x30), BleEvent(kVirtualPollingRateEvent, 2)}));
+  mouse_->SetAsleep(false);
+  window_.Take();
+  mouse_->ChangeLighting(3);
+  mouse_->ChangePollingRate(0);
+  EXPECT_EQ(window_.Take(), (Posts{ReceiverEvent(kVirtualLightingEvent, 3),
+                                   ReceiverEvent(kVirtualPollingRateEvent, 8)}));
+  const VirtualMouseSettings s = State().settings;
+  EXPECT_EQ(s.active_stage, 1);
+  EXPECT_EQ(s.light_effect, 3);
+  EXPECT_EQ(s.polling_rate, 0);
+  EXPECT_FALSE(mouse_->ChangePollingRate(4));
+  EXPECT_FALSE(mouse_->ChangeLighting(16));
+}
+
+TEST_F(VirtualMouseTest, DpiButtonSkipsStagesTheProfileTurnedOff) {
+  auto p = NewProfile(u"Two stages");
+  for (std::size_t i = 0; i < kDpiStages; ++i) p->set_dpi_enabled(i, i == 1 || i == 4);
+  p->set_dpi_step(4);
+  Send(kCable, EncodeSensorCommand(*p));
+  window_.Take();
+  mouse_->PressDpiButton();
+  mouse_->PressDpiButton();
+  EXPECT_EQ(window_.Take(),
+            (Posts{CableEvent(kVirtualStageEvent, 2), CableEvent(kVirtualStageEvent, 5)}));
+  for (std::size_t i = 0; i < kDpiStages; ++i) p->set_dpi_enabled(i, 0);
+  Send(kCable, EncodeSensorCommand(*p));
+  window_.Take();
+  EXPECT_FALSE(mouse_->PressDpiButton());
+  EXPECT_EQ(window_.Take(), Posts{});
+}
+
+TEST_F(VirtualMouseTest, BatteryReportsFollowTheLinkAndThePower) {
+  window_.Take();
+  mouse_->ReportBattery();  // on the cable it charges
+  mouse_->SetBattery(100);
+  EXPECT_EQ(window_.Take(), (Posts{CableEvent(kVirtualBatteryEvent, 0x5003),
+                                   CableEvent(kVirtualBatteryEvent, 0x6402)}));
+  mouse_->Plug(kCable, false);
+  window_.Take();
+  mouse_->SetBattery(57);
+  mouse_->SetCharging(true);
+  mouse_->SetBattery(100);
+  EXPECT_EQ(window_.Take(), (Posts{ReceiverEvent(kVirtualBatteryEvent, 0x3901),
+                                   ReceiverEvent(kVirtualBatteryEvent, 0x3903),
+                                   ReceiverEvent(kVirtualBatteryEvent, 0x6402)}));
+  mouse_->SetCharging(false);
+  mouse_->SetAsleep(true);
+  mouse_->SetBleConnected(true);
+  window_.Take();
+  mouse_->ReportBattery();  // asleep: silent, even with Bluetooth LE connected
+  EXPECT_EQ(window_.Take(), Posts{});
+  mouse_->SetAsleep(false);  // waking reports at once
+  mouse_->Plug(kReceiver, false);
+  mouse_->ReportBattery();
+  EXPECT_EQ(window_.Take(), (Posts{ReceiverEvent(kVirtualBatteryEvent, 0x6401),
+                                   {MSG_RECEIVER_STATUS, MOKTA_DEVICE_REMOVED, 0},
+                                   BleEvent(kVirtualBatteryEvent, 0x6401)}));
+}
+
+TEST(VirtualMouseThreads, BatteryReportsRunOnlyWhileAMonitorIsOpen) {
+  VirtualMouseOptions options;
+  options.battery_period = 2ms;
+  options.start.cable = false;
+  VirtualMouse mouse(options);
+  RecordingWindow window;
+  const MoktaWindow w = window.window();
+  mouse.OpenMonitor(kReceiver, &w, MSG_RECEIVER_EVENT, MSG_RECEIVER_STATUS);
+  ASSERT_TRUE(window.WaitForSize(3));
+  mouse.CloseMonitor(kReceiver);
+  const Posts posts = window.Take();
+  for (const Post& p : posts) EXPECT_EQ(p, ReceiverEvent(kVirtualBatteryEvent, 0x5001));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(window.Size(), 0u) << "posted after the monitor closed";
+}
+
+// --- Faults on request ---
+
+TEST_F(VirtualMouseTest, FailsTheNextWritesThatWouldReachIt) {
+  const CommandMessage lighting = EncodeLightingCommand(*CustomProfile());
+  mouse_->SetBleConnected(true);
+  mouse_->Plug(kReceiver, false);
+  ASSERT_TRUE(mouse_->FailNextWrites(2));
+  EXPECT_EQ(Write(kReceiver, lighting.view()), 0);  // unplugged: not one of the two
+  EXPECT_EQ(Write(kCable, lighting.view()), 0);
+  EXPECT_EQ(Write(kBle, lighting.view()), 0);
+  EXPECT_EQ(State().settings.light_effect, 0);
+  EXPECT_EQ(Write(kCable, lighting.view()), 1);
+  const VirtualMouseState s = State();
+  EXPECT_EQ(s.counters.failed, 2);
+  EXPECT_EQ(s.counters.accepted, (PerLink{1, 0, 0}));
+  EXPECT_EQ(s.settings.light_effect, 9);
+  EXPECT_FALSE(mouse_->FailNextWrites(-1));
+}
+
+// --- The write log ---
+
+TEST(VirtualMouseLog, AppendsOneLinePerWriteTaken) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("writes.log").toStdString();
+  std::ofstream(path) << "earlier\n";
+  VirtualMouseOptions options = QuietOptions();
+  options.log_path = path;
+  options.start.ble = true;
+  {
+    VirtualMouse mouse(options);
+    mouse.SetVidPid(kReceiver, kVirtualVendorId, kVirtualReceiverProductId);
+    mouse.OpenFeatureDevice(kReceiver);
+    const CommandMessage slot = MacroMessage(5);
+    for (int i = 0; i < 3; ++i) {
+      const DeviceReport r = SlotMessageReport(slot, i, true);
+      mouse.SetFeature(kReceiver, r.data(), 64);
+    }
+    const CommandMessage rate = EncodePollingRateCommand(*NewProfile(u""));
+    mouse.FailNextWrites(1);
+    mouse.BleWrite(rate.bytes.data(), 9);  // failed: not taken
+    const CommandMessage bad = Corrupt(rate, 4, 0);
+    mouse.BleWrite(bad.bytes.data(), 9);  // taken, though malformed
+  }
+  std::ifstream in(path);
+  Lines lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "earlier");
+  // Header, then the message from its byte 3: repeat mode, bind bytes, repeat count, 3 items.
+  EXPECT_EQ(lines[1].substr(0, 39), "receiver 09 40 05 00 00 00 00 00 04 03 ");
+  EXPECT_EQ(lines[3].substr(0, 21), "receiver 09 0C 05 02 ");
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(lines[i].size(), 8 + 3 * 64u);
+  EXPECT_EQ(lines[4], "ble 06 09 01 44 00 00 00 00 00");
+}
+
+// --- Control ---
+
+TEST_F(VirtualMouseTest, ControlCommandsDriveTheMouse) {
+  window_.Take();
+  const std::pair<const char*, const char*> exchanges[] = {
+      {"unplug cable", "ok cable unplugged"},
+      {"  dpi-button ", "ok stage 3"},
+      {"sleep", "ok asleep"},
+      {"ble connect", "ok ble connected"},
+      {"battery 42", "ok battery 42"},
+      {"charging on", "ok charging on"},
+      {"lighting 16", "error usage: lighting 0..15"},
+      {"prate 2", "ok prate 2"},
+      {"acks off", "ok acks off"},
+      {"fail 3", "ok fail 3"},
+      {"plug", "error usage: plug cable|receiver"},
+      {"plug ble", "error usage: plug cable|receiver"},
+      {"sleep now", "error sleep takes no argument"},
+      {"battery 1 2", "error too many words"},
+      {"fly", "error unknown command 'fly' (try help)"},
+      {"", "error empty command (try help)"},
+  };
+  for (const auto& [command, answer] : exchanges) EXPECT_EQ(mouse_->Control(command), answer);
+  const VirtualMouseState s = State();
+  EXPECT_FALSE(s.links.cable_plugged);
+  EXPECT_TRUE(s.links.asleep);
+  EXPECT_TRUE(s.links.ble_connected);
+  EXPECT_EQ(s.links.battery, 42);
+  EXPECT_TRUE(s.links.charging);
+  EXPECT_FALSE(s.links.acks);
+  EXPECT_EQ(s.links.fail_next, 3);
+  EXPECT_EQ(s.settings.polling_rate, 2);
+  EXPECT_EQ(window_.Take(), (Posts{{MSG_CABLE_STATUS, MOKTA_DEVICE_REMOVED, 0},
+                                   ReceiverEvent(kVirtualStageEvent, 3),
+                                   {kBlePresence, 1, 0},
+                                   BleEvent(kVirtualPollingRateEvent, 2)}));
+  EXPECT_EQ(mouse_->Control("help").rfind("ok commands: plug", 0), 0u);
+}
+
+TEST(VirtualMouseControl, SocketAnswersWhileAMonitorIsOpen) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("control.sock").toStdString();
+  VirtualMouseOptions options = QuietOptions();
+  options.control_path = path;
+  VirtualMouse mouse(options);
+  RecordingWindow window;
+  const MoktaWindow w = window.window();
+  std::string error;
+  EXPECT_FALSE(SendControlCommand(path, "state", &error)) << "listening before any monitor";
+
+  mouse.OpenMonitor(kCable, &w, MSG_CABLE_EVENT, MSG_CABLE_STATUS);
+  EXPECT_EQ(mouse.ControlSocketPath(), path);
+  const auto state = SendControlCommand(path, "state", &error);
+  ASSERT_TRUE(state) << error;
+  EXPECT_EQ(state->rfind("ok cable=1 receiver=1 ble=0 asleep=0 ", 0), 0u) << *state;
+  EXPECT_NE(state->find(" dpi=800,1600,2400,3200,4000,22000,0,0 "), std::string::npos);
+  EXPECT_EQ(SendControlCommand(path, "unplug cable", &error), "ok cable unplugged");
+  EXPECT_EQ(window.Take(), (Posts{{MSG_CABLE_STATUS, MOKTA_DEVICE_REMOVED, 0}}));
+  EXPECT_EQ(SendControlCommand(path, "prate 9", &error), "error usage: prate 0..3");
+
+  mouse.CloseMonitor(kCable);
+  EXPECT_EQ(access(path.c_str(), F_OK), -1) << "socket file left behind";
+  EXPECT_FALSE(SendControlCommand(path, "state", &error));
+}
+
+TEST(VirtualMouseControl, ReplacesAStaleSocketButNotALiveOne) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("control.sock").toStdString();
+  {  // What a crashed mouse leaves: a socket file nobody listens on.
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    close(fd);
+  }
+  VirtualMouseOptions options = QuietOptions();
+  options.control_path = path;
+  VirtualMouse first(options);
+  VirtualMouse second(options);
+  RecordingWindow window;
+  const MoktaWindow w = window.window();
+  first.OpenMonitor(kReceiver, &w, MSG_RECEIVER_EVENT, MSG_RECEIVER_STATUS);
+  second.OpenMonitor(kReceiver, &w, MSG_RECEIVER_EVENT, MSG_RECEIVER_STATUS);
+  EXPECT_EQ(first.ControlSocketPath(), path);
+  EXPECT_EQ(second.ControlSocketPath(), "");
+  std::string error;
+  EXPECT_EQ(SendControlCommand(path, "sleep", &error), "ok asleep") << error;
+  EXPECT_TRUE(first.State().links.asleep);
+  second.CloseMonitor(kReceiver);
+  EXPECT_EQ(SendControlCommand(path, "wake", &error), "ok awake") << "the second took it away";
+  first.CloseMonitor(kReceiver);
+}
+
+TEST(VirtualMouseStart, ReadsItemsAndNamesTheFirstItDoesNotUnderstand) {
+  VirtualStart start;
+  std::string error;
+  EXPECT_TRUE(
+      ParseVirtualStart(" cable=0, receiver=1,ble=1 ,asleep=1,battery=35,charging=1,"
+                        "acks=0,",
+                        start, &error));
+  EXPECT_FALSE(start.cable);
+  EXPECT_TRUE(start.ble && start.asleep && start.charging && start.receiver);
+  EXPECT_FALSE(start.acks);
+  EXPECT_EQ(start.battery, 35);
+
+  VirtualStart partly;
+  EXPECT_FALSE(ParseVirtualStart("cable=2,mouse=1,battery=101,ble=1,asleep", partly, &error));
+  EXPECT_EQ(error, "not understood: cable=2");
+  EXPECT_TRUE(partly.cable);
+  EXPECT_EQ(partly.battery, 80);
+  EXPECT_TRUE(partly.ble);
+}
+
+// --- Threads ---
+
+TEST_F(VirtualMouseTest, EntryPointsMayRunOnDifferentThreads) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("control.sock").toStdString();
+  VirtualMouseOptions options;
+  options.battery_period = 1ms;
+  options.control_path = path;
+  Start(options);
+  const auto p = CustomProfile();
+  const CommandMessage lighting = EncodeLightingCommand(*p);
+  const CommandMessage slot = MacroMessage(1);
+  constexpr int kRounds = 100;
+
+  std::thread worker([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      Send(kReceiver, lighting);
+      Send(kReceiver, slot);
+    }
+  });
+  std::thread ui([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      mouse_->Control("dpi-button");
+      mouse_->Plug(kCable, i % 2 == 1);
+      mouse_->OpenFeatureDevice(kCable);
+      mouse_->SetBleConnected(i % 3 == 0);
+    }
+  });
+  std::thread shell([&] {
+    for (int i = 0; i < 20; ++i) {
+      std::string error;
+      EXPECT_TRUE(SendControlCommand(path, i % 2 ? "state" : "battery 30", &error)) << error;
+    }
+  });
+  worker.join();
+  ui.join();
+  shell.join();
+
+  mouse_->CloseMonitor(kCable);
+  mouse_->CloseMonitor(kReceiver);
+  mouse_->BleClose();
+  const Posts posts = window_.Take();
+  const auto acks = std::count(posts.begin(), posts.end(), kAck);
+  const VirtualMouseCounters c = State().counters;
+  EXPECT_EQ(c.applied[1], 2 * kRounds);
+  EXPECT_EQ(c.malformed[1], 0);
+  EXPECT_EQ(acks, 2 * kRounds);
+  std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(window_.Size(), 0u) << "posted after every monitor closed";
+}
+
+// --- The driver libraries ---
+
+template <typename Fn>
+Fn Export(void* library, const char* name) {
+  return reinterpret_cast<Fn>(dlsym(library, name));
+}
+
+TEST(VirtualDriverLibraries, ExportTheDriverInterfaceAndShareOneMouse) {
+  QTemporaryDir dir;
+  const std::string control = dir.filePath("control.sock").toStdString();
+  // Read once, when the shared mouse is first used.
+  setenv("MOKTA_VIRTUAL_START", "cable=0", 1);
+  setenv("MOKTA_VIRTUAL_BATTERY_MS", "0", 1);
+  setenv("MOKTA_VIRTUAL_CONTROL", control.c_str(), 1);
+  void* cable = dlopen(MOKTA_VIRTUAL_DRIVER_DIR "/libhiddriver_2.so", RTLD_NOW | RTLD_LOCAL);
+  void* receiver = dlopen(MOKTA_VIRTUAL_DRIVER_DIR "/libhiddriver_1.so", RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(cable, nullptr) << dlerror();
+  ASSERT_NE(receiver, nullptr) << dlerror();
+  for (const char* name : {"Set_VIDPID", "Open_DevMonitor", "Open_FeatureDevice",
+                           "Close_FeatureDevice", "SetFeature", "Close_DevMonitor", "GetFeature"}) {
+    EXPECT_NE(dlsym(cable, name), nullptr) << name;
+    EXPECT_NE(dlsym(receiver, name), nullptr) << name;
+  }
+  for (const char* name : {"MoktaBle_Open", "MoktaBle_Write", "MoktaBle_Close"}) {
+    EXPECT_NE(dlsym(cable, name), nullptr) << name;
+    EXPECT_EQ(dlsym(receiver, name), nullptr) << name << " only in the cable library";
+  }
+  EXPECT_NE(dlsym(cable, "SetFeature"), dlsym(receiver, "SetFeature"));
+
+  RecordingWindow window;
+  const MoktaWindow w = window.window();
+  struct Library {
+    void* handle;
+    std::int32_t pid;
+    std::uint32_t data, status;
+  };
+  for (const Library& l :
+       {Library{cable, kVirtualCableProductId, MSG_CABLE_EVENT, MSG_CABLE_STATUS},
+        Library{receiver, kVirtualReceiverProductId, MSG_RECEIVER_EVENT, MSG_RECEIVER_STATUS}}) {
+    Export<MoktaSetVidPidFn>(l.handle, "Set_VIDPID")(kVirtualVendorId, l.pid);
+    Export<MoktaOpenDevMonitorFn>(l.handle, "Open_DevMonitor")(&w, l.data, l.status);
+  }
+  EXPECT_EQ(Export<MoktaOpenFeatureDeviceFn>(cable, "Open_FeatureDevice")(), 0);  // unplugged
+  EXPECT_EQ(Export<MoktaOpenFeatureDeviceFn>(receiver, "Open_FeatureDevice")(), 1);
+  const CommandMessage lighting = EncodeLightingCommand(*CustomProfile());
+  EXPECT_EQ(Export<MoktaSetFeatureFn>(receiver, "SetFeature")(lighting.bytes.data(), 15), 1);
+  EXPECT_EQ(window.Take(), Posts{kAck});
+  EXPECT_EQ(VirtualMouse::Shared().State().settings.light_effect, 9);
+
+  std::string error;
+  EXPECT_EQ(SendControlCommand(control, "plug cable", &error), "ok cable plugged") << error;
+  EXPECT_EQ(window.Take(), (Posts{{MSG_CABLE_STATUS, MOKTA_DEVICE_ARRIVED, 0}}));
+  EXPECT_EQ(Export<MoktaOpenFeatureDeviceFn>(cable, "Open_FeatureDevice")(), 1);
+
+  for (void* l : {cable, receiver}) {
+    Export<MoktaCloseFeatureDeviceFn>(l, "Close_FeatureDevice")();
+    Export<MoktaCloseDevMonitorFn>(l, "Close_DevMonitor")();
+  }
+  EXPECT_EQ(access(control.c_str(), F_OK), -1) << "control socket outlived the monitors";
+  dlclose(receiver);
+  dlclose(cable);
+}
+
+}  // namespace
+}  // namespace mokta
