@@ -13,24 +13,13 @@
 #include "app/paths.h"
 #include "cli/apply_dry_run.h"
 #include "cli/record_file.h"
-#include "device/ble_presence.h"
 #include "device/device_host.h"
+#include "device/system_ble.h"
 
 namespace mokta {
 namespace {
 
 constexpr char kProgram[] = "mokta-mousectl";
-
-// The system's Bluetooth LE presence test and device monitor.
-class SystemBle : public BlePresenceSource {
- public:
-  bool PresentNow() override { return BleMousePresent(); }
-  void Start(std::function<void(bool)> changed) override { monitor_.Start(std::move(changed)); }
-  void Stop() override { monitor_.Stop(); }
-
- private:
-  BleDeviceMonitor monitor_;
-};
 
 // Receives the host's visible effects; the tool only needs to know when a pass has ended.
 class QuietDisplay : public DeviceView {
@@ -139,7 +128,7 @@ struct Session {
     return host_options;
   }
 
-  SystemBle system_ble;
+  SystemBlePresence system_ble;
   QuietDisplay display;
   ProfileSession profiles;
   DeviceHost host;

@@ -1,0 +1,794 @@
+#!/usr/bin/env python3
+"""Writes the window layouts of res/ (Qt Designer .ui XML) and the skin's PNG glyphs.
+
+The layouts are generated because the settings page repeats itself (18 button rows, 8 DPI
+stages, 13 collapsible sections); edit this script rather than the .ui files and run it again:
+
+    python3 scripts/make_layouts.py            # layouts only
+    python3 scripts/make_layouts.py --images   # also the PNGs from res/icons and res/skin SVGs
+
+Conventions the program relies on:
+- a control's name is its objectName;
+- a text ending in "_text" without white space is a language key (an entry of res/lan.xml),
+  looked up when the layout is loaded; combo box items and window titles too;
+- the settings page container carries the dynamic property virtualwnd = "MS_1_Page";
+- the dynamic property skin selects a look in res/skin.qss (card, section, primary, ...).
+
+The script checks that every key it uses exists in res/lan.xml and that no name repeats.
+"""
+
+import argparse
+import pathlib
+import shutil
+import subprocess
+import sys
+import xml.etree.ElementTree as ET
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+RES = ROOT / "res"
+
+# ---------------------------------------------------------------------------------------------
+# A small model of the .ui format
+
+
+class Widget:
+    def __init__(self, cls, name, props=None, layout=None, children=None, attrs=None):
+        self.cls = cls
+        self.name = name
+        self.props = props or []  # (name, value, stdset)
+        self.layout = layout
+        self.children = children or []  # direct children (scroll area, stacked widget pages)
+        self.attrs = attrs or []  # (name, value), e.g. buttonGroup
+
+
+class Layout:
+    def __init__(self, cls, name, items, margins=(0, 0, 0, 0), spacing=0, props=None):
+        self.cls = cls
+        self.name = name
+        self.items = items
+        self.margins = margins
+        self.spacing = spacing
+        self.props = props or []
+
+
+class Spacer:
+    def __init__(self, name, horizontal, width=0, height=0, policy="Expanding"):
+        self.name = name
+        self.horizontal = horizontal
+        self.width = width
+        self.height = height
+        self.policy = policy
+
+
+class Enum(str):
+    pass
+
+
+class Set(str):
+    pass
+
+
+class Size(tuple):
+    pass
+
+
+class Rect(tuple):
+    pass
+
+
+class Policy(tuple):
+    pass
+
+
+_names = set()
+_layout_count = [0]
+_spacer_count = [0]
+_keys_used = set()
+_button_groups = []
+
+
+def unique(name):
+    if name in _names:
+        raise SystemExit(f"duplicate object name {name}")
+    _names.add(name)
+    return name
+
+
+def next_layout(kind):
+    _layout_count[0] += 1
+    return f"{kind}_{_layout_count[0]}"
+
+
+def write_value(parent, value):
+    if isinstance(value, bool):
+        ET.SubElement(parent, "bool").text = "true" if value else "false"
+    elif isinstance(value, int):
+        ET.SubElement(parent, "number").text = str(value)
+    elif isinstance(value, Enum):
+        ET.SubElement(parent, "enum").text = value
+    elif isinstance(value, Set):
+        ET.SubElement(parent, "set").text = value
+    elif isinstance(value, Size):
+        s = ET.SubElement(parent, "size")
+        ET.SubElement(s, "width").text = str(value[0])
+        ET.SubElement(s, "height").text = str(value[1])
+    elif isinstance(value, Rect):
+        r = ET.SubElement(parent, "rect")
+        for tag, v in zip(("x", "y", "width", "height"), value):
+            ET.SubElement(r, tag).text = str(v)
+    elif isinstance(value, Policy):
+        sp = ET.SubElement(parent, "sizepolicy", hsizetype=value[0], vsizetype=value[1])
+        ET.SubElement(sp, "horstretch").text = str(value[2] if len(value) > 2 else 0)
+        ET.SubElement(sp, "verstretch").text = str(value[3] if len(value) > 3 else 0)
+    elif isinstance(value, str):
+        ET.SubElement(parent, "string").text = value
+    else:
+        raise TypeError(value)
+
+
+def write_prop(parent, name, value, stdset=True):
+    p = ET.SubElement(parent, "property", name=name)
+    if not stdset:
+        p.set("stdset", "0")
+    write_value(p, value)
+
+
+def write_widget(parent, w):
+    e = ET.SubElement(parent, "widget", {"class": w.cls, "name": w.name})
+    for name, value in w.attrs:
+        a = ET.SubElement(e, "attribute", name=name)
+        ET.SubElement(a, "string", notr="true").text = value
+    for name, value, stdset in w.props:
+        write_prop(e, name, value, stdset)
+    if w.layout is not None:
+        write_layout(e, w.layout)
+    for c in w.children:
+        write_widget(e, c)
+    return e
+
+
+def write_item(parent, item, grid_pos=None):
+    i = ET.SubElement(parent, "item")
+    if grid_pos is not None:
+        row, col, rowspan, colspan, align = grid_pos
+        i.set("row", str(row))
+        i.set("column", str(col))
+        if rowspan != 1:
+            i.set("rowspan", str(rowspan))
+        if colspan != 1:
+            i.set("colspan", str(colspan))
+        if align:
+            i.set("alignment", align)
+    if isinstance(item, Widget):
+        write_widget(i, item)
+    elif isinstance(item, Layout):
+        write_layout(i, item)
+    elif isinstance(item, Spacer):
+        s = ET.SubElement(i, "spacer", name=item.name)
+        write_prop(s, "orientation", Enum("Qt::Horizontal" if item.horizontal else "Qt::Vertical"))
+        if item.policy != "Expanding":
+            write_prop(s, "sizeType", Enum(f"QSizePolicy::{item.policy}"))
+        write_prop(s, "sizeHint", Size((item.width, item.height)), stdset=False)
+    else:
+        raise TypeError(item)
+
+
+def write_layout(parent, lay):
+    e = ET.SubElement(parent, "layout", {"class": lay.cls, "name": lay.name})
+    if lay.cls == "QGridLayout":
+        write_prop(e, "horizontalSpacing", lay.spacing if isinstance(lay.spacing, int) else lay.spacing[0])
+        write_prop(e, "verticalSpacing", lay.spacing if isinstance(lay.spacing, int) else lay.spacing[1])
+    else:
+        write_prop(e, "spacing", lay.spacing)
+    for side, m in zip(("leftMargin", "topMargin", "rightMargin", "bottomMargin"), lay.margins):
+        write_prop(e, side, m)
+    for name, value in lay.props:  # stretch factors are attributes of the layout element
+        e.set(name.lower(), value)
+    for it in lay.items:
+        if lay.cls == "QGridLayout":
+            item, row, col, *rest = it
+            rowspan = rest[0] if len(rest) > 0 else 1
+            colspan = rest[1] if len(rest) > 1 else 1
+            align = rest[2] if len(rest) > 2 else None
+            write_item(e, item, (row, col, rowspan, colspan, align))
+        else:
+            write_item(e, it)
+
+
+def write_ui(path, root, groups=(), first_stops=()):
+    ui = ET.Element("ui", version="4.0")
+    ET.SubElement(ui, "class").text = root.name
+    write_widget(ui, root)
+    if first_stops:
+        # Keyboard order: the named controls first, then every other one in layout order.
+        focusable = [w.name for w in iter_widgets(root) if takes_focus(w)]
+        stops = list(first_stops) + [n for n in focusable if n not in first_stops]
+        ts = ET.SubElement(ui, "tabstops")
+        for n in stops:
+            ET.SubElement(ts, "tabstop").text = n
+    if groups:
+        bg = ET.SubElement(ui, "buttongroups")
+        for g in groups:
+            ET.SubElement(bg, "buttongroup", name=g)
+    ET.SubElement(ui, "resources")
+    ET.SubElement(ui, "connections")
+    ET.indent(ui, space=" ")
+    data = ET.tostring(ui, encoding="unicode")
+    path.write_text('<?xml version="1.0" encoding="UTF-8"?>\n' + data + "\n", encoding="utf-8")
+
+
+# ---------------------------------------------------------------------------------------------
+# Widget helpers
+
+
+def P(name, value):
+    return (name, value, True)
+
+
+def D(name, value):  # dynamic property
+    return (name, value, False)
+
+
+def key_props(key):
+    if not key.endswith("_text") or any(c.isspace() for c in key):
+        raise SystemExit(f"{key} is not of the form of a text key")
+    _keys_used.add(key)
+    return [P("text", key)]
+
+
+def title_key(key):
+    _keys_used.add(key)
+    return key
+
+
+def hbox(items, margins=(0, 0, 0, 0), spacing=8, name=None):
+    return Layout("QHBoxLayout", name or next_layout("hbox"), items, margins, spacing)
+
+
+def vbox(items, margins=(0, 0, 0, 0), spacing=8, name=None):
+    return Layout("QVBoxLayout", name or next_layout("vbox"), items, margins, spacing)
+
+
+def grid(items, margins=(0, 0, 0, 0), spacing=8, name=None, props=None):
+    return Layout("QGridLayout", name or next_layout("grid"), items, margins, spacing, props)
+
+
+def hstretch(width=0):
+    _spacer_count[0] += 1
+    return Spacer(f"hspacer_{_spacer_count[0]}", True, width, 0)
+
+
+def vstretch(height=0):
+    _spacer_count[0] += 1
+    return Spacer(f"vspacer_{_spacer_count[0]}", False, 0, height)
+
+
+def hgap(width):
+    _spacer_count[0] += 1
+    return Spacer(f"hspacer_{_spacer_count[0]}", True, width, 0, "Fixed")
+
+
+def container(name, layout, skin=None, cls="QWidget", props=()):
+    p = list(props)
+    if skin:
+        p.append(D("skin", skin))
+    return Widget(cls, unique(name), p, layout)
+
+
+def label(name, key=None, acc=None, skin=None, props=(), wrap=False):
+    p = []
+    if key:
+        p += key_props(key)
+    else:
+        p.append(P("text", ""))
+    if wrap:
+        p.append(P("wordWrap", True))
+    if acc:
+        p.append(P("accessibleName", acc))
+    if skin:
+        p.append(D("skin", skin))
+    p += list(props)
+    return Widget("QLabel", unique(name), p)
+
+
+def button(name, key=None, acc=None, skin=None, props=(), cls="QPushButton"):
+    p = key_props(key) if key else []
+    if not any(x[0] == "focusPolicy" for x in props):
+        p.append(P("focusPolicy", Enum("Qt::TabFocus")))
+    if acc:
+        p.append(P("accessibleName", acc))
+    if skin:
+        p.append(D("skin", skin))
+    p += list(props)
+    return Widget(cls, unique(name), p)
+
+
+def option(name, key, acc, group, skin="chip", checked=False, props=()):
+    p = key_props(key) + [P("accessibleName", acc), D("skin", skin), P("focusPolicy", Enum("Qt::TabFocus"))]
+    if checked:
+        p.append(P("checked", True))
+    p.append(P("cursor", Enum("Qt::PointingHandCursor")))
+    p += list(props)
+    if group not in _button_groups:
+        _button_groups.append(group)
+    return Widget("QRadioButton", unique(name), p, attrs=[("buttonGroup", group)])
+
+
+def slider(name, lo, hi, value, acc, page=None, props=()):
+    p = [
+        P("minimum", lo),
+        P("maximum", hi),
+        P("singleStep", 1),
+        P("pageStep", page or max(1, (hi - lo) // 10)),
+        P("value", value),
+        P("orientation", Enum("Qt::Horizontal")),
+        P("accessibleName", acc),
+        P("cursor", Enum("Qt::PointingHandCursor")),
+    ] + list(props)
+    return Widget("QSlider", unique(name), p)
+
+
+def fixed(w=None, h=None):
+    """Fixes the width, the height or both; the other dimension stays free."""
+    big = 16777215
+    return [P("minimumSize", Size((w or 0, h or 0))),
+            P("maximumSize", Size((big if w is None else w, big if h is None else h)))]
+
+
+def hidden():
+    return [P("visible", False)]
+
+
+def natural():
+    """Keeps a control at its own width instead of sharing out the row."""
+    return [P("sizePolicy", Policy(("Maximum", "Fixed")))]
+
+
+def pointer():
+    return [P("cursor", Enum("Qt::PointingHandCursor"))]
+
+
+# ---------------------------------------------------------------------------------------------
+# Main window
+
+
+def section(sec, title_key, acc, body, header_extra=()):
+    """A card: the check box "ms_1_check_<sec>" as its header and its body below it."""
+    check = button(
+        f"ms_1_check_{sec}",
+        title_key,
+        acc=f"{acc} section",
+        skin="section",
+        cls="QCheckBox",
+        props=[P("checked", True)] + pointer(),
+    )
+    header = hbox([check, *header_extra], spacing=8)
+    return container(f"ms_1_card_{sec}", vbox([header, body], (14, 10, 14, 12), 10), "card", "QFrame")
+
+
+def title_bar():
+    logo = label("title_logo", acc="Mokta", skin="logo", props=fixed(24, 24))
+    title = label("title_text", "mouse_name_text", skin="apptitle")
+    progress = Widget(
+        "QProgressBar",
+        unique("apply_progress"),
+        [
+            P("minimum", 0),
+            P("maximum", 100),
+            P("value", 0),
+            P("textVisible", False),
+            P("accessibleName", "Apply progress"),
+        ]
+        + fixed(96, 4)
+        + hidden(),
+    )
+    title_props = fixed(34, 28) + [P("focusPolicy", Enum("Qt::NoFocus"))]
+    skin_btn = button("skin_btn", acc="Skin", skin="titlebtn", props=title_props + hidden() + [D("glyph", "skin")])
+    menu_btn = button("main_menu_btn", acc="Menu", skin="titlebtn", props=title_props + hidden() + [D("glyph", "menu")])
+    min_btn = button("min_btn", acc="Minimise", skin="titlebtn", props=title_props + [D("glyph", "min")])
+    exit_btn = button("exit_btn", acc="Hide to tray", skin="titlebtn", props=title_props + [D("glyph", "close")])
+    return container(
+        "title_bar",
+        hbox(
+            [logo, hgap(2), title, hstretch(), progress, hgap(8), skin_btn, menu_btn, min_btn, exit_btn],
+            (12, 0, 6, 0),
+            4,
+        ),
+        "titlebar",
+        props=fixed(None, 40),
+    )
+
+
+def device_card():
+    heading = label("ms_1_connection_label", "connection_text", skin="caption")
+    # One row per link; the program shows the rows of the links that are up.
+    wired = label("ms_1_wired", "link_wired_text", acc="Connected by cable", skin="link", props=[D("glyph", "cable")])
+    wireless = label("ms_1_wireless", "link_wireless_text", acc="Connected by receiver", skin="link",
+                     props=[D("glyph", "receiver")])
+    ble = label("ms_1_BLE", "link_ble_text", acc="Connected by Bluetooth", skin="link", props=[D("glyph", "bluetooth")])
+    sleep = label("ms_1_sleep_label", "sleep_text", acc="Mouse asleep", skin="sleep", wrap=True)
+    return container("ms_1_card_device", vbox([heading, wired, wireless, ble, sleep], (14, 12, 14, 12), 6),
+                     "card", "QFrame")
+
+
+def power_card():
+    bar = Widget(
+        "QProgressBar",
+        unique("ms_1_progress_power"),
+        [
+            P("minimum", 0),
+            P("maximum", 100),
+            P("value", 0),
+            P("textVisible", False),
+            P("accessibleName", "Battery level"),
+            D("skin", "battery"),
+        ]
+        + fixed(None, 8),
+    )
+    level = label(
+        "ms_1_label_power",
+        acc="Battery",
+        skin="readout",
+        props=[P("alignment", Set("Qt::AlignRight|Qt::AlignVCenter")), P("minimumSize", Size((64, 0)))],
+    )
+    low = label("ms_1_low_power_label", "low_power_text", acc="Battery low", skin="warn", wrap=True, props=hidden())
+    body = container("ms_1_ver_power", vbox([hbox([bar, level], spacing=10), low], spacing=6))
+    return section("power", "power_section_text", "Battery", body)
+
+
+def profile_card():
+    plist = Widget(
+        "QListWidget",
+        unique("ms_1_list_profile"),
+        [
+            P("accessibleName", "Profile list"),
+            P("horizontalScrollBarPolicy", Enum("Qt::ScrollBarAlwaysOff")),
+            P("uniformItemSizes", True),
+            P("minimumSize", Size((0, 88))),
+        ],
+    )
+    profile_buttons = [
+        ("ms_1_profile_add_btn", "profile_add_text", "New profile"),
+        ("ms_1_profile_rename_btn", "profile_rename_text", "Rename profile"),
+        ("ms_1_profile_delete_btn", "profile_delete_text", "Delete profile"),
+        ("ms_1_profile_import_btn", "profile_import_text", "Import profile"),
+        ("ms_1_profile_export_btn", "profile_export_text", "Export profile"),
+        ("ms_1_profile_reset_btn", "profile_reset_text", "Reset profile"),
+    ]
+    items = []
+    for i, (name, key, acc) in enumerate(profile_buttons):
+        items.append((button(name, key, acc=acc, skin="small", props=pointer()), i // 3, i % 3))
+    buttons = grid(items, spacing=6)
+    body = container("ms_1_ver_profile", vbox([plist, buttons], spacing=8))
+    return section("profile", "profile_section_text", "Profiles", body)
+
+
+def buttons_card():
+    columns = []
+    for first, extra in ((1, ("ms_1_btn_macro", "macro_editor_text", "Macro editor")),
+                         (10, ("ms_1_btn_gun", "gun_editor_text", "Recoil pattern editor"))):
+        rows = []
+        for n in range(first, first + 9):
+            name_label = label(f"ms_1_label_key_{n}", f"btn_key_{n}_text", skin="rowlabel", props=fixed(96))
+            # Buttons 13..18 show their function but cannot be reassigned.
+            props = pointer() if n <= 12 else [P("enabled", False)]
+            key_btn = button(
+                f"ms_1_btn_key_{n}", acc=f"Button {n} function", skin="key",
+                props=props + [P("minimumSize", Size((0, 26)))],
+            )
+            rows.append((name_label, n - first, 0))
+            rows.append((key_btn, n - first, 1))
+        name, key, acc = extra
+        rows.append((button(name, key, acc=acc, skin="tool", props=pointer()), 9, 0, 1, 2))
+        columns.append(grid(rows, spacing=(8, 5), props=[("columnStretch", "0,1")]))
+    body = container("ms_1_hor_button", hbox(columns, spacing=18))
+    return section("button", "button_section_text", "Buttons", body)
+
+
+def dpi_card():
+    tiles = []
+    for n in range(1, 9):
+        tiles.append((option(f"ms_1_option_dpi_step_{n}", f"dpi_stage_{n}_text", f"Active DPI stage {n}",
+                             "dpi_stage_group", skin="tile", checked=(n == 2),
+                             props=[P("minimumSize", Size((0, 30)))]), 0, n - 1))
+        tiles.append((label(f"ms_1_label_dpi_{n}", acc=f"DPI of stage {n}", skin="tilevalue",
+                            props=[P("alignment", Set("Qt::AlignCenter"))]), 1, n - 1))
+    tile_grid = grid(tiles, spacing=(6, 4), props=[("columnStretch", "1,1,1,1,1,1,1,1")])
+
+    rows = []
+    for n in range(1, 9):
+        rows.append((label(f"ms_1_label_stage_{n}", f"dpi_stage_{n}_text", skin="stagenum",
+                           props=fixed(14) + [P("alignment", Set("Qt::AlignCenter"))]), n - 1, 0))
+        rows.append((button(f"ms_1_btn_dpi_color_{n}", acc=f"Colour of DPI stage {n}", skin="swatch",
+                            props=fixed(20, 20) + pointer()), n - 1, 1))
+        rows.append((slider(f"ms_1_slider_dpi_{n}", 1, 320, (16, 32, 48, 64, 80, 320, 1, 1)[n - 1],
+                            f"DPI stage {n}", page=10), n - 1, 2))
+        rows.append((Widget("QLineEdit", unique(f"ms_1_edit_dpi_{n}"), [
+            P("maxLength", 5),
+            P("alignment", Set("Qt::AlignRight|Qt::AlignVCenter")),
+            P("accessibleName", f"DPI value of stage {n}"),
+            D("skin", "number"),
+        ] + fixed(64, 26)), n - 1, 3))
+        rows.append((label(f"ms_1_label_dpi_unit_{n}", "dpi_unit_text", skin="unit"), n - 1, 4))
+    row_grid = grid(rows, spacing=(10, 6), props=[("columnStretch", "0,0,1,0,0")])
+
+    actions = hbox([
+        hstretch(),
+        button("ms_1_btn_reset_dpi", "reset_dpi_text", acc="Default DPI stages", props=pointer()),
+        button("ms_1_btn_apply_dpi", "apply_dpi_text", acc="Apply DPI", skin="primary", props=pointer()),
+    ], spacing=8)
+    body = container("ms_1_ver_dpi", vbox([
+        label("ms_1_label_dpi_active", "dpi_active_text", skin="caption"),
+        tile_grid,
+        vstretch(4),
+        label("ms_1_label_dpi_stages", "dpi_stages_text", skin="caption"),
+        row_grid,
+        actions,
+    ], spacing=8))
+    return section("dpi", "dpi_section_text", "DPI", body)
+
+
+def light_card():
+    combo_items = [f"light_effect_{i}_text" for i in range(12)]
+    for k in combo_items:
+        _keys_used.add(k)
+
+    def combo(name, acc):
+        w = Widget("QComboBox", unique(name), [
+            P("accessibleName", acc), P("maxVisibleItems", 12),
+        ] + pointer())
+        w.items = combo_items
+        return w
+
+    def row(name, key, control):
+        return container(name, hbox([label(f"{name}_label", key, skin="rowlabel", props=fixed(176)), control],
+                                    spacing=8), props=fixed(None, 30))
+
+    body = container("ms_1_ver_light", vbox([
+        row("ms_1_hor_light_effect", "light_effect_label_text", combo("ms_1_combo_light", "Lighting effect")),
+        row("ms_1_hor_light_ble", "light_ble_label_text", combo("ms_1_combo_light_ble", "Lighting effect on Bluetooth")),
+        row("ms_1_hor_brightness", "brightness_text", slider("ms_1_slider_brightness", 0, 15, 8, "Brightness", page=3)),
+        row("ms_1_hor_breathspeed", "breathspeed_text", slider("ms_1_slider_breathspeed", 0, 9, 6, "Breathing speed", page=3)),
+        row("ms_1_hor_light_color", "light_color_text", hbox([
+            button("ms_1_btn_light_color", acc="Lighting colour", skin="swatchwide", props=fixed(56, 22) + pointer()),
+            hstretch()])),
+    ], spacing=6))
+    return section("light", "light_section_text", "Lighting", body)
+
+
+def prate_card():
+    opts = [option(f"ms_1_btn_prate_{n}", f"prate_{n}_text", f"Polling rate {(125, 250, 500, 1000)[n - 1]} Hz",
+                   "prate_group", checked=(n == 4), props=fixed(None, 30) + natural())
+            for n in range(1, 5)]
+    body = container("ms_1_ver_prate", hbox(opts + [hstretch()], spacing=6))
+    readout = label("ms_1_label_prate", "prate_4_text", acc="Polling rate", skin="readout",
+                    props=[P("alignment", Set("Qt::AlignRight|Qt::AlignVCenter"))])
+    return section("prate", "prate_section_text", "Polling rate", body, header_extra=[readout])
+
+
+def attribute_card():
+    body = container("ms_1_ver_mouse_attribute", hbox([
+        label("ms_1_label_mouse_attribute", "mouse_attribute_hint_text", skin="hint", wrap=True),
+        button("ms_1_btn_mouse_attribute", "mouse_attribute_btn_text", acc="Open system mouse settings",
+               props=pointer() + natural()),
+    ], spacing=12))
+    return section("mouse_attribute", "mouse_attribute_section_text", "Pointer", body)
+
+
+def power_setting_card():
+    body = container("ms_1_ver_power_setting", grid([
+        (label("ms_1_label_light_off", acc="Lights off time", skin="value", props=fixed(176)), 0, 0),
+        (slider("ms_1_slider_light_off", 1, 60, 1, "Lights off time", page=6), 0, 1),
+        (label("ms_1_label_sleep_timer", acc="Sleep time", skin="value", props=fixed(176)), 1, 0),
+        (slider("ms_1_slider_sleep_timer", 1, 60, 10, "Sleep time", page=5), 1, 1),
+    ], spacing=(10, 10)))
+    return section("power_setting", "power_setting_section_text", "Power saving", body)
+
+
+def two_way_card(sec, title_key, acc, hint_key, keys, default):
+    group = f"{sec}_group"
+    opts = [option(f"ms_1_option_{sec}_{n}", keys[n - 1], f"{acc}: {('low', 'high')[n - 1] if sec == 'lift_of_distance' else ('off', 'on')[n - 1]}",
+                   group, checked=(n - 1 == default), props=fixed(None, 30) + natural()) for n in (1, 2)]
+    body = container(f"ms_1_hor_{sec}", hbox([
+        label(f"ms_1_label_{sec}_hint", hint_key, skin="hint", wrap=True), hgap(8), *opts], spacing=6))
+    return section(sec, title_key, acc, body)
+
+
+def debounce_card():
+    body = container("ms_1_hor_key_debounce", hbox([
+        label("ms_1_label_key_debounce_hint", "key_debounce_hint_text", skin="hint", wrap=True, props=fixed(176)),
+        slider("ms_1_slider_key_debounce", 1, 15, 4, "Key debounce time", page=3),
+        label("ms_1_label_key_debounce", acc="Key debounce time", skin="readout",
+              props=fixed(56) + [P("alignment", Set("Qt::AlignRight|Qt::AlignVCenter"))]),
+    ], spacing=10))
+    return section("key_debounce", "key_debounce_section_text", "Key debounce", body)
+
+
+def settings_column():
+    column = container("ms_1_ver_setting", vbox([
+        buttons_card(),
+        dpi_card(),
+        light_card(),
+        prate_card(),
+        attribute_card(),
+        power_setting_card(),
+        two_way_card("lift_of_distance", "lift_section_text", "Lift-off distance", "lift_hint_text",
+                     ("lift_low_text", "lift_high_text"), 0),
+        debounce_card(),
+        two_way_card("ripple_control", "ripple_section_text", "Ripple control", "ripple_hint_text",
+                     ("option_off_text", "option_on_text"), 1),
+        two_way_card("angle_snap", "angle_snap_section_text", "Angle snapping", "angle_snap_hint_text",
+                     ("option_off_text", "option_on_text"), 1),
+        two_way_card("motion_sync", "motion_sync_section_text", "Motion sync", "motion_sync_hint_text",
+                     ("option_off_text", "option_on_text"), 1),
+        vstretch(),
+    ], (0, 0, 10, 0), 10), props=[P("geometry", Rect((0, 0, 500, 1800)))])
+    scroll = Widget("QScrollArea", unique("ms_1_scroll_setting"), [
+        P("widgetResizable", True),
+        P("frameShape", Enum("QFrame::NoFrame")),
+        P("horizontalScrollBarPolicy", Enum("Qt::ScrollBarAlwaysOff")),
+        P("accessibleName", "Settings"),
+        D("skin", "page"),
+    ], children=[column])
+    ring = label("apply_ring", "applying_text", acc="Saving to the mouse", skin="busy", props=hidden())
+    footer = container("ms_1_footer", hbox([
+        button("ms_1_check_movemode", "movemode_text", acc="Move mode", cls="QCheckBox", props=pointer()),
+        hstretch(),
+        ring,
+        hgap(6),
+        button("ms_1_btn_reset", "reset_profile_text", acc="Restore profile defaults", props=pointer()),
+        button("ms_1_apply_btn", "apply_text", acc="Apply to mouse", skin="primary", props=pointer() + fixed(96)),
+    ], (2, 0, 0, 0), 8), props=fixed(None, 34))
+    return vbox([scroll, footer], spacing=10)
+
+
+def main_window():
+    left = container("ms_1_left_column", vbox([device_card(), power_card(), profile_card()], spacing=10),
+                     props=fixed(256))
+    page = container("ms_1_page", hbox([left, settings_column()], (12, 12, 12, 12), 12), "page",
+                     props=[D("virtualwnd", "MS_1_Page")])
+    switch = Widget("QStackedWidget", unique("device_tab_switch"),
+                    [P("currentIndex", 0), P("accessibleName", "Device")], children=[page])
+    root = Widget("QWidget", unique("main"), [
+        P("geometry", Rect((0, 0, 800, 572))),
+        P("minimumSize", Size((800, 572))),
+        P("maximumSize", Size((800, 572))),
+        P("windowTitle", title_key("mouse_name_text")),
+        P("accessibleName", "Mokta Gaming Mouse"),
+        D("skin", "window"),
+    ], vbox([title_bar(), switch], spacing=0))
+    return root
+
+
+# ---------------------------------------------------------------------------------------------
+# Message box and DPI pop-up
+
+
+def msg_box():
+    icon = label("warning_icon", skin="warnicon", props=fixed(28, 28))
+    title = label("warning_title", "warning_title_text", acc="Title", skin="dialogtitle")
+    text = label("warning", "no_device_text", acc="Message", skin="message", wrap=True,
+                 props=[P("alignment", Set("Qt::AlignLeft|Qt::AlignTop"))])
+    # OK is written first so that it comes first in the keyboard order; it sits on the right.
+    ok = button("btn_ok", "ok_text", acc="OK", skin="primary",
+                props=pointer() + [P("minimumSize", Size((88, 0))), P("default", True)])
+    cancel = button("btn_cancel", "cancel_text", acc="Cancel", props=pointer() + [P("minimumSize", Size((88, 0)))])
+    buttons = grid([(hstretch(), 0, 0), (ok, 0, 2), (cancel, 0, 1)], spacing=8)
+    root = Widget("QWidget", unique("msg"), [
+        P("geometry", Rect((0, 0, 380, 180))),
+        P("minimumSize", Size((380, 180))),
+        P("maximumSize", Size((380, 180))),
+        P("windowTitle", title_key("warning_title_text")),
+        D("skin", "popup"),
+    ], vbox([hbox([icon, title], spacing=10), text, buttons], (20, 18, 20, 16), 12))
+    return root
+
+
+def dpi_popup():
+    text = label("dpi_label", acc="DPI", skin="osd", props=[P("alignment", Set("Qt::AlignCenter"))])
+    return Widget("QWidget", unique("dpi_msg"), [
+        P("geometry", Rect((0, 0, 200, 50))),
+        P("minimumSize", Size((200, 50))),
+        P("maximumSize", Size((200, 50))),
+        P("windowTitle", title_key("mouse_name_text")),
+        D("skin", "osd"),
+    ], hbox([text], (8, 4, 8, 4), 0))
+
+
+# ---------------------------------------------------------------------------------------------
+
+
+FOCUS_CLASSES = {"QPushButton", "QCheckBox", "QRadioButton", "QSlider", "QLineEdit", "QComboBox",
+                 "QListWidget"}
+
+
+def takes_focus(w):
+    if w.cls not in FOCUS_CLASSES:
+        return False
+    policy = next((v for n, v, _ in w.props if n == "focusPolicy"), None)
+    visible = next((v for n, v, _ in w.props if n == "visible"), True)
+    return policy != "Qt::NoFocus" and visible
+
+
+def build(root, path, first_stops=()):
+    # Combo items need <item> children; patch the tree after writing the widgets.
+    write_ui(path, root, _button_groups, first_stops)
+    tree = ET.parse(path)
+    for w in iter_widgets(root):
+        items = getattr(w, "items", None)
+        if not items:
+            continue
+        elem = tree.getroot().find(f".//widget[@name='{w.name}']")
+        for k in items:
+            it = ET.SubElement(elem, "item")
+            write_prop(it, "text", k)
+    ET.indent(tree.getroot(), space=" ")
+    path.write_text('<?xml version="1.0" encoding="UTF-8"?>\n' + ET.tostring(tree.getroot(), encoding="unicode") + "\n",
+                    encoding="utf-8")
+
+
+def iter_widgets(w):
+    yield w
+    stack = [w.layout] if w.layout else []
+    for c in w.children:
+        yield from iter_widgets(c)
+    while stack:
+        lay = stack.pop()
+        for it in lay.items:
+            item = it[0] if isinstance(it, tuple) else it
+            if isinstance(item, Widget):
+                yield from iter_widgets(item)
+            elif isinstance(item, Layout):
+                stack.append(item)
+
+
+def check_keys():
+    lan = ET.parse(RES / "lan.xml").getroot()
+    known = {t.get("key") for t in lan.iter("Text")}
+    missing = sorted(_keys_used - known)
+    if missing:
+        raise SystemExit(f"keys missing from res/lan.xml: {', '.join(missing)}")
+
+
+def make_images():
+    tool = shutil.which("rsvg-convert")
+    if tool is None:
+        raise SystemExit("rsvg-convert (Debian package librsvg2-bin) is needed for --images")
+    icon = RES / "icons" / "mokta-mouse.svg"
+    for size in (16, 24, 32, 48, 64, 128, 256):
+        subprocess.run([tool, "-w", str(size), "-h", str(size), str(icon), "-o",
+                        str(RES / "icons" / f"mokta-mouse-{size}.png")], check=True)
+    for svg in sorted((RES / "skin").glob("*.svg")):
+        width = int(ET.parse(svg).getroot().get("width"))
+        height = int(ET.parse(svg).getroot().get("height"))
+        for scale, suffix in ((1, ""), (2, "@2x")):
+            out = svg.with_name(f"{svg.stem}{suffix}.png")
+            subprocess.run([tool, "-w", str(width * scale), "-h", str(height * scale), str(svg), "-o", str(out)],
+                           check=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--images", action="store_true", help="also render the PNGs from the SVGs")
+    args = parser.parse_args()
+    layouts = (
+        (main_window, "main.xml", ("ms_1_list_profile", "ms_1_profile_add_btn", "ms_1_profile_rename_btn",
+                                   "ms_1_profile_delete_btn", "ms_1_profile_import_btn",
+                                   "ms_1_profile_export_btn", "ms_1_profile_reset_btn")),
+        (msg_box, "msg.xml", ()),
+        (dpi_popup, "DPImsg.xml", ()),
+    )
+    for make, file, first_stops in layouts:
+        _names.clear()
+        _layout_count[0] = 0
+        _spacer_count[0] = 0
+        _button_groups.clear()
+        build(make(), RES / file, first_stops)
+    check_keys()
+    if args.images:
+        make_images()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

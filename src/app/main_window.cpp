@@ -1,0 +1,271 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QIcon>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QWindow>
+
+#include "app/dpi_msg.h"
+#include "app/msg_wnd.h"
+#include "device/device_ids.h"
+#include "framework/control_text.h"
+#include "framework/language_file.h"
+#include "framework/menu_builder.h"
+#include "framework/resources.h"
+
+Q_LOGGING_CATEGORY(lcMainWindow, "mokta.window")
+
+namespace mokta {
+namespace {
+
+constexpr char kPageName[] = "MS_1_Page";
+
+// Item `index` of the switch between device pages; -1 shows none.
+void SelectDeviceTab(QWidget* tab_switch, int index) {
+  if (auto* stack = qobject_cast<QStackedWidget*>(tab_switch)) {
+    if (index >= 0 && index < stack->count()) stack->setCurrentIndex(index);
+  } else if (auto* tabs = qobject_cast<QTabWidget*>(tab_switch)) {
+    if (index >= 0 && index < tabs->count()) tabs->setCurrentIndex(index);
+  }
+}
+
+}  // namespace
+
+bool MenuItemBelongsToPage(const QString& name) {
+  const QString prefix = QStringLiteral("ms_1");
+  const qsizetype n = std::min(name.size(), prefix.size());
+  return name.left(n) == prefix.left(n);
+}
+
+CMainWnd::CMainWnd() : SkinWindow(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+  setObjectName(QStringLiteral("Mokta Gaming Mouse"));
+}
+
+// The layout draws its own title strip: dragging it moves the window.
+bool CMainWnd::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == title_bar_ && event->type() == QEvent::MouseButtonPress) {
+    auto* press = static_cast<QMouseEvent*>(event);
+    if (press->button() == Qt::LeftButton && windowHandle()) {
+      windowHandle()->startSystemMove();
+      return true;
+    }
+  }
+  return SkinWindow::eventFilter(watched, event);
+}
+
+CMainWnd::~CMainWnd() {
+  CleanUp();
+}
+
+void CMainWnd::InitWindow() {
+  LoadSkin(QStringLiteral("main.xml"));
+  AddVirtualWindow(kPageName, [this](const Notification& n) { page_.Notify(n); });
+  page_.set_window(this);
+  page_.Init();
+
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    icon.addFile(ResourceFolder() + QStringLiteral("icons/mokta-mouse-%1.png").arg(size),
+                 QSize(size, size));
+  }
+  setWindowIcon(icon);
+  QApplication::setWindowIcon(icon);
+
+  const QString name = LanguageText(QStringLiteral("mouse_name_text"));
+  tray_ = std::make_unique<TrayIcon>(icon, name, [this](TrayClick click) {
+    PostMessage(MSG_TRAY_ICON, 0, static_cast<std::intptr_t>(click));
+  });
+  tray_->Show();
+  for (const char* control : {"skin_btn", "main_menu_btn", "min_btn", "exit_btn", "apply_progress",
+                              "device_tab_switch"}) {
+    Find(QString::fromLatin1(control));
+  }
+  setWindowTitle(name);
+  title_bar_ = FindOptional(QStringLiteral("title_bar"));
+  if (title_bar_) title_bar_->installEventFilter(this);
+
+  hooks_ = std::make_unique<HookTable>();
+  page_.set_hook_table(hooks_.get());
+  page_.StartUpLoad();
+  for (const QString& problem : page_.problems()) qCInfo(lcMainWindow) << problem;
+}
+
+bool CMainWnd::tray_in_use() const {
+  return tray_ && tray_->visible();
+}
+
+void CMainWnd::ShowMainWindow() {
+  show();
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+}
+
+void CMainWnd::ShowNoDeviceMessage() {
+  if (no_device_showing_ == 1) return;
+  no_device_showing_ = 1;
+  ShowMessageBox(this, QStringLiteral("no_device_text"));
+  no_device_showing_ = 0;
+}
+
+void CMainWnd::Exit() {
+  CleanUp();
+  QApplication::quit();
+}
+
+void CMainWnd::CleanUp() {
+  if (cleaned_up_) return;
+  cleaned_up_ = true;
+  CloseDpiPopup();
+  KillTimer(TIMER_DPI_POPUP);
+  KillTimer(TIMER_APPLY_DELAY);
+  KillTimer(TIMER_SETTINGS_FOLLOWUP);
+  if (tray_menu_) tray_menu_->close();
+  // The worker stops and the drivers are closed and unloaded before the hooks go.
+  page_.Shutdown();
+  hooks_.reset();
+  if (tray_) tray_->Hide();
+  hide();
+}
+
+void CMainWnd::OnClick(const Notification& notification) {
+  if (notification.sender_name == QLatin1String("exit_btn")) {
+    if (tray_in_use()) {
+      hide();  // the program keeps running in the tray
+    } else {
+      showMinimized();
+    }
+  } else if (notification.sender_name == QLatin1String("min_btn")) {
+    showMinimized();
+  }
+}
+
+bool CMainWnd::OnCloseRequest() {
+  if (tray_in_use()) {
+    hide();
+    return false;
+  }
+  // Without a tray a closed window could not be reopened from the desktop: closing ends the
+  // program.
+  Exit();
+  return false;
+}
+
+std::intptr_t CMainWnd::HandleCustomMessage(std::uint32_t message, std::uintptr_t wparam,
+                                            std::intptr_t lparam, bool& handled) {
+  handled = true;
+  switch (message) {
+    case MSG_ACTIVATE:
+      if (link_up_) {
+        ShowMainWindow();
+      } else {
+        ShowNoDeviceMessage();
+      }
+      return 0;
+    case MSG_TRAY_ICON:
+      OnTrayClick(lparam);
+      return 0;
+    case MSG_MENU_COMMAND: {
+      if (wparam == 0) return 0;
+      const QString name = menu_commands_.take(wparam);
+      if (!name.isNull()) RouteMenuCommand(name);
+      return 0;
+    }
+    case MSG_LINK_CHANGED:
+      link_up_ = page_.device_connected();
+      if (link_up_ == 1) {
+        SelectDeviceTab(FindOptional(QStringLiteral("device_tab_switch")), 0);
+      } else {
+        SelectDeviceTab(FindOptional(QStringLiteral("device_tab_switch")), -1);
+        if (tray_in_use()) hide();
+      }
+      return 0;
+    case MSG_SHOW_DPI:
+      ShowDpi(static_cast<std::int32_t>(lparam));
+      return 0;
+    case MSG_APPLY_REQUEST:
+      page_.RequestApply();
+      return 0;
+    case MSG_HOOK_EVENT:
+      return 0;
+    default:
+      handled = false;
+      return 0;
+  }
+}
+
+void CMainWnd::OnTimer(int id) {
+  switch (id) {
+    case TIMER_DPI_POPUP:
+      KillTimer(id);
+      CloseDpiPopup();
+      break;
+    case TIMER_APPLY_DELAY:
+      KillTimer(id);
+      PostMessage(MSG_APPLY_REQUEST, 0, 0);
+      break;
+    case TIMER_SETTINGS_FOLLOWUP:
+      KillTimer(id);
+      page_.SettingsFollowUp();
+      break;
+    default:
+      break;
+  }
+}
+
+void CMainWnd::OnTrayClick(std::intptr_t click) {
+  if (click == static_cast<std::intptr_t>(TrayClick::kLeftButtonUp)) {
+    if (link_up_ == 1) {
+      ShowMainWindow();
+    } else {
+      ShowNoDeviceMessage();
+    }
+  } else if (click == static_cast<std::intptr_t>(TrayClick::kRightButtonUp)) {
+    OpenTrayMenu();
+  }
+}
+
+void CMainWnd::OpenTrayMenu() {
+  if (tray_menu_) delete tray_menu_.data();
+  tray_menu_ = BuildMenu(QStringLiteral("traymenu.xml"), this, [this](const QString& name) {
+    const std::uintptr_t id = next_menu_command_++;
+    menu_commands_.insert(id, name);
+    PostMessage(MSG_MENU_COMMAND, id, 0);
+  });
+  const QPoint at = QCursor::pos() - QPoint(0, 50);
+  tray_menu_->popup(at);
+}
+
+void CMainWnd::RouteMenuCommand(const QString& item_name) {
+  if (item_name.compare(QLatin1String("configuration"), Qt::CaseInsensitive) == 0) {
+    OnTrayClick(static_cast<std::intptr_t>(TrayClick::kLeftButtonUp));
+  } else if (item_name.compare(QLatin1String("exit"), Qt::CaseInsensitive) == 0) {
+    Exit();
+  } else if (MenuItemBelongsToPage(item_name)) {
+    page_.OnMenuCommand(item_name);
+  }
+}
+
+void CMainWnd::ShowDpi(std::int32_t code) {
+  const QString text = DpiPopupText(code);
+  SetTimer(TIMER_DPI_POPUP, kDpiPopupMs);
+  if (dpi_popup_) {
+    dpi_popup_->SetText(text);
+    return;
+  }
+  auto* popup = new CDPIMsg(text, this);
+  dpi_popup_ = popup;
+  popup->Popup();
+}
+
+void CMainWnd::CloseDpiPopup() {
+  if (dpi_popup_) dpi_popup_->Close(0);
+  dpi_popup_.clear();
+}
+
+}  // namespace mokta

@@ -1,0 +1,69 @@
+// mokta-render-windows OUTPUT_FOLDER: renders each window of the program (main window, message
+// box, DPI pop-up) to a PNG file, for reviewing the look. Run it under a display (scripts/
+// screenshots uses Xvfb) with MOKTA_DRIVER_DIR pointing at the virtual mouse so that the main
+// window shows a connected mouse. A development tool; the program itself has no options.
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "app/dpi_msg.h"
+#include "app/main_window.h"
+#include "app/msg_wnd.h"
+#include "framework/language_file.h"
+
+namespace {
+
+bool Save(QWidget& window, const QString& path) {
+  const bool saved = window.grab().save(path);
+  std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+  return saved;
+}
+
+// Lets the event loop run for `ms`, so that posted link changes and battery reports land.
+void Settle(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: mokta-render-windows OUTPUT_FOLDER\n");
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(out);
+  auto language = std::make_shared<mokta::LanguageFile>();
+  language->LoadFromResources();
+  mokta::SetProgramLanguage(language);
+
+  bool ok = true;
+  {
+    mokta::CMainWnd window;
+    window.InitWindow();
+    window.show();
+    Settle(1500);
+    ok &= Save(window, out + "/main-window.png");
+
+    mokta::CMsgWnd box(&window, QStringLiteral("warning_title_text"),
+                       QStringLiteral("delete_profile_text"));
+    box.show();
+    Settle(200);
+    ok &= Save(box, out + "/message-box.png");
+    box.hide();
+
+    mokta::CDPIMsg popup(mokta::DpiPopupText(64));
+    popup.set_delete_on_final(false);
+    popup.Popup();
+    Settle(200);
+    ok &= Save(popup, out + "/dpi-popup.png");
+    window.Exit();
+  }
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,183 @@
+#include "framework/skin_window.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "framework/control_text.h"
+#include "framework/modal_test_hook.h"
+#include "framework/resources.h"
+#include "framework/skin_loader.h"
+
+namespace mokta {
+
+SkinWindow::SkinWindow(QWidget* parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags),
+      layout_(new QVBoxLayout(this)),
+      pump_(std::make_unique<NotificationPump>(
+          [this](const Notification& notification) { Notify(notification); })),
+      timers_(std::make_unique<WindowTimers>(this, [this](int id) { OnTimer(id); })),
+      message_target_(MessageTarget::Create(
+          this, [this](std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+            return DispatchMessage(message, wparam, lparam);
+          })) {
+  layout_->setContentsMargins(0, 0, 0, 0);
+  layout_->setSpacing(0);
+}
+
+SkinWindow::~SkinWindow() {
+  // Nothing may reach the derived window any more: it is gone already.
+  message_target_->Detach();
+  timers_.reset();
+  pump_.reset();
+  if (modal_loop_ != nullptr) modal_loop_->exit(0);
+}
+
+bool SkinWindow::LoadSkin(const QString& skin_file) {
+  delete skin_root_;
+  skin_file_ = skin_file;
+  setProperty("_mokta_skin_file", skin_file);
+  ApplySkinStyleSheet();  // before the controls exist, so that they are styled once
+  QWidget* root = LoadSkinFile(ResourcePath(skin_file), this);
+  if (root == nullptr) return false;
+  skin_root_ = root;
+  TranslateKeyTexts(root);
+  layout_->addWidget(root);
+  resize(root->size());
+  setWindowTitle(root->windowTitle());
+  pump_->WireTree(root);
+  return true;
+}
+
+void SkinWindow::AddVirtualWindow(const QString& name, NotifyHandler handler) {
+  pump_->AddVirtualWindow(name, std::move(handler));
+}
+
+void SkinWindow::RemoveVirtualWindow(const QString& name) {
+  pump_->RemoveVirtualWindow(name);
+}
+
+void SkinWindow::WireControl(QWidget* control) {
+  pump_->WireControl(control);
+}
+
+void SkinWindow::SendNotify(QWidget* sender, QLatin1String type, std::uintptr_t wparam,
+                            std::intptr_t lparam) {
+  if (pump_ != nullptr) pump_->Send(sender, type, wparam, lparam);  // null while destroyed
+}
+
+int SkinWindow::ShowModal() {
+  if (modal_loop_ != nullptr) return 0;
+  if (const std::optional<int> answer = AskModalTestHook(*this)) {
+    if (delete_on_final_) deleteLater();
+    return *answer;
+  }
+  int result = 0;
+  QEventLoop loop;
+  modal_loop_ = &loop;
+  modal_result_ = &result;
+  const QPointer<SkinWindow> alive(this);
+  setWindowModality(parentWidget() != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+  CenterWindow();
+  show();
+  raise();
+  activateWindow();
+  loop.exec(QEventLoop::DialogExec);
+  if (alive) {
+    modal_loop_ = nullptr;
+    modal_result_ = nullptr;
+    setWindowModality(Qt::NonModal);
+  }
+  return result;
+}
+
+void SkinWindow::Close(int result) {
+  hide();
+  Finish(result);
+}
+
+void SkinWindow::Finish(int result) {
+  if (modal_loop_ != nullptr) {
+    *modal_result_ = result;
+    modal_loop_->exit(0);
+  }
+  if (delete_on_final_) deleteLater();
+}
+
+void SkinWindow::closeEvent(QCloseEvent* event) {
+  if (!OnCloseRequest()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  Finish(0);
+}
+
+void SkinWindow::CenterWindow() {
+  QRect area;
+  const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+  if (owner != nullptr && owner->isVisible()) {
+    area = owner->frameGeometry();
+  } else {
+    const QScreen* on = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (on == nullptr) return;
+    area = on->availableGeometry();
+  }
+  // Before the window is first shown its frame is unknown; assume the owner's.
+  QSize frame_size = frameGeometry().size();
+  if (frame_size == size() && owner != nullptr) {
+    frame_size += owner->frameGeometry().size() - owner->size();
+  }
+  QRect frame(QPoint(), frame_size);
+  frame.moveCenter(area.center());
+  move(frame.topLeft());
+}
+
+bool SkinWindow::PostMessage(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+  return message_target_->Post(message, wparam, lparam);
+}
+
+std::intptr_t SkinWindow::SendMessage(std::uint32_t message, std::uintptr_t wparam,
+                                      std::intptr_t lparam) {
+  return message_target_->Send(message, wparam, lparam);
+}
+
+std::intptr_t SkinWindow::DispatchMessage(std::uint32_t message, std::uintptr_t wparam,
+                                          std::intptr_t lparam) {
+  bool handled = false;
+  const std::intptr_t result = HandleCustomMessage(message, wparam, lparam, handled);
+  return handled ? result : 0;
+}
+
+void SkinWindow::Notify(const Notification& notification) {
+  if (notification.type == notify::kClick) OnClick(notification);
+}
+
+void SkinWindow::OnClick(const Notification&) {}
+
+std::intptr_t SkinWindow::HandleCustomMessage(std::uint32_t, std::uintptr_t, std::intptr_t,
+                                              bool& handled) {
+  handled = false;
+  return 0;
+}
+
+void SkinWindow::OnTimer(int) {}
+
+bool SkinWindow::OnCloseRequest() {
+  return true;
+}
+
+bool SendNotify(QWidget* sender, QLatin1String type, std::uintptr_t wparam, std::intptr_t lparam) {
+  for (QWidget* w = sender; w != nullptr; w = w->parentWidget()) {
+    if (auto* window = dynamic_cast<SkinWindow*>(w)) {
+      window->SendNotify(sender, type, wparam, lparam);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace mokta

@@ -1,0 +1,106 @@
+#pragma once
+
+// The mouse settings page: everything the main window shows of the mouse. It is not a window
+// of its own but the virtual window "MS_1_Page" inside the main window's layout, and it owns
+// the program's data and device side: the stores, the profile session, the macro and recoil
+// pattern lists, and the device host (driver libraries, link state, apply worker).
+//
+// UI thread only.
+
+#include <QHash>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "data/gun_data.h"
+#include "data/macro_data.h"
+#include "data/store_files.h"
+#include "device/device_host.h"
+#include "device/device_view.h"
+#include "device/profile_session.h"
+#include "framework/notification.h"
+
+namespace mokta {
+
+class HookTable;
+class SkinWindow;
+class SystemBlePresence;
+
+// The names of every control of the page, as the layout must hold them.
+QStringList PageControlNames();
+
+class CMS_1_Page : public DeviceView {
+ public:
+  CMS_1_Page();
+  ~CMS_1_Page() override;
+
+  CMS_1_Page(const CMS_1_Page&) = delete;
+  CMS_1_Page& operator=(const CMS_1_Page&) = delete;
+
+  // Set by the main window before Init: the window whose layout holds the page's controls
+  // (its messages and timers are the page's too), and the input hook table.
+  void set_window(SkinWindow* window) { window_ = window; }
+  void set_hook_table(HookTable* hooks) { hooks_ = hooks; }
+  // Where the stores live; the program's "Data" folder unless set before Init.
+  void set_data_folder(const QString& folder) { data_folder_ = folder; }
+  // Device host options; tests shorten the pacing. Set before Init.
+  void set_host_options(const DeviceHostOptions& options) { host_options_ = options; }
+
+  // Finds the page's controls, then starts the device side: worker, driver libraries, the
+  // cable and receiver, the Bluetooth LE presence test.
+  void Init();
+  // Reads the stores, fills the profile list and chooses the current profile, then brings a
+  // Bluetooth LE mouse present at start-up up as if it had just arrived.
+  void StartUpLoad();
+  // The page's notifications (the virtual window's handler).
+  void Notify(const Notification& notification);
+  // A menu item whose name belongs to the page.
+  void OnMenuCommand(const QString& item_name);
+  // TIMER_SETTINGS_FOLLOWUP: brings a newly opened section of the settings column into view.
+  void SettingsFollowUp();
+  // MSG_APPLY_REQUEST: one apply pass on the worker.
+  void RequestApply();
+  // Stops the device side (worker, drivers) and keeps what must be kept. Runs once.
+  void Shutdown();
+
+  int device_connected() const;
+  ProfileSession& session() { return *session_; }
+  DeviceHost* host() { return host_.get(); }
+  const QStringList& problems() const { return problems_; }
+
+ private:
+  // DeviceView: the visible effects of the device side.
+  void SetControlVisible(std::string_view control, bool visible) override;
+  void SetPowerLabelText(const QString& text) override;
+  void SetPowerLabelKey(const char* key) override;
+  void SetPowerBar(int percent) override;
+  void ShowPollingRateSection() override;
+  void WithdrawPollingRateSection() override;
+  void SelectDpiStage(int stage) override;
+  void SelectLightEffect(int index) override;
+  void ShowDpiPopup(std::int32_t dpi_code) override;
+  void PostLinkChanged() override;
+  void StartTimer(int id, int ms) override;
+  void StopTimer(int id) override;
+  void RunLater(int ms, std::function<void()> step) override;
+
+  QWidget* Control(const QString& name) const;
+
+  SkinWindow* window_ = nullptr;
+  HookTable* hooks_ = nullptr;
+  QString data_folder_;
+  DeviceHostOptions host_options_;
+  QHash<QString, QPointer<QWidget>> controls_;
+  QStringList problems_;
+
+  std::unique_ptr<StoreFiles> stores_;
+  std::unique_ptr<ProfileSession> session_;
+  MacroList macros_;
+  GunList guns_;
+  std::unique_ptr<SystemBlePresence> system_ble_;
+  std::unique_ptr<DeviceHost> host_;
+  bool shut_down_ = false;
+};
+
+}  // namespace mokta

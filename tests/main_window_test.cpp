@@ -1,0 +1,236 @@
+// The main window against the virtual mouse, offscreen: its layouts and texts, the routing of
+// its messages, the no-device flow, the DPI pop-up, and a clean shutdown. Plus the program
+// itself, twice: the second start ends with 1.
+
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QUiLoader>
+
+#include "app/dpi_msg.h"
+#include "app/msg_wnd.h"
+#include "device/device_ids.h"
+#include "framework/control_lookup.h"
+#include "framework/control_text.h"
+#include "framework/language_file.h"
+#include "framework/modal_test_hook.h"
+#include "framework/resources.h"
+#include "virtual_mouse.h"
+
+namespace mokta {
+namespace {
+
+const QString kSourceDir = QStringLiteral(MOKTA_SOURCE_DIR);
+const QString kVirtualFolder = QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/");
+
+// Threads of this process, from the kernel's list.
+int ThreadCount() {
+  return static_cast<int>(
+      QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+// Fails the running test on every control the code looks up and the layout lacks.
+class StrictLookup {
+ public:
+  StrictLookup() {
+    SetMissingControlHandler([](const MissingControl& miss) {
+      ADD_FAILURE() << miss.owner.toStdString() << " lacks " << miss.name.toStdString();
+    });
+  }
+  ~StrictLookup() { SetMissingControlHandler({}); }
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    VirtualMouse::Shared().Plug(VirtualLink::kCable, true);
+    VirtualMouse::Shared().Plug(VirtualLink::kReceiver, false);
+  }
+
+  std::unique_ptr<CMainWnd> MakeWindow() {
+    auto window = std::make_unique<CMainWnd>();
+    window->page().set_data_folder(data_.path() + "/");
+    DeviceHostOptions options;
+    options.driver_folder = kVirtualFolder;
+    options.pacing_divisor = 20;
+    window->page().set_host_options(options);
+    window->InitWindow();
+    return window;
+  }
+
+  StrictLookup strict_;
+  QTemporaryDir data_;
+};
+
+TEST_F(MainWindowTest, LayoutsHoldEveryControlTheCodeLooksUp) {
+  auto window = MakeWindow();  // the strict lookup fails the test on any miss
+  for (const QString& name : PageControlNames())
+    EXPECT_NE(window->Find(name), nullptr) << name.toStdString();
+  CMsgWnd box(window.get(), kWarningTitleKey, QStringLiteral("no_device_text"));
+  CDPIMsg popup(DpiPopupText(1));
+  EXPECT_NE(popup.FindOptional(QStringLiteral("dpi_label")), nullptr);
+  popup.set_delete_on_final(false);
+}
+
+// Every key the layouts, menus and code use has an English text, so a misspelt key fails here.
+TEST_F(MainWindowTest, EveryTextKeyInLayoutsMenusAndCodeIsInTheLanguageFile) {
+  LanguageFile language;
+  ASSERT_TRUE(language.Load(kSourceDir + "/res/lan.xml"));
+  QStringList missing;
+  auto check = [&](const QString& key, const QString& where) {
+    if (!language.Has(key)) missing << key + " (" + where + ")";
+  };
+  // Code names a key as a string literal; layouts keep a text as <string>key</string> and
+  // menus as text="key". The framework knows no keys of the program.
+  const QRegularExpression code_key(QStringLiteral("\"([a-z0-9_]+_text)\""));
+  const QRegularExpression layout_key(QStringLiteral("(?:<string>|text=\")([a-z0-9_]+_text)[<\"]"));
+  QDirIterator files(kSourceDir, {"*.xml", "*.cpp", "*.h"}, QDir::Files,
+                     QDirIterator::Subdirectories);
+  while (files.hasNext()) {
+    const QString path = files.next();
+    const QString where = path.mid(kSourceDir.size() + 1);
+    const bool layout = where.startsWith("res/");
+    if (!layout && (!where.startsWith("src/") || where.startsWith("src/framework/"))) continue;
+    if (where == "res/lan.xml") continue;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    const QString text = QString::fromUtf8(file.readAll());
+    auto matches = (layout ? layout_key : code_key).globalMatch(text);
+    while (matches.hasNext()) check(matches.next().captured(1), where);
+  }
+  EXPECT_TRUE(missing.isEmpty()) << missing.join('\n').toStdString();
+}
+
+TEST_F(MainWindowTest, LinkChangesFollowTheMouse) {
+  auto window = MakeWindow();
+  window->show();
+  QTRY_COMPARE(window->link_up(), 1);  // the virtual mouse is on the cable
+  VirtualMouse::Shared().Plug(VirtualLink::kCable, false);
+  QTRY_COMPARE(window->link_up(), 0);
+  // Without a tray the window stays where the user can reach it.
+  EXPECT_EQ(window->isVisible(), !window->tray_in_use());
+}
+
+TEST_F(MainWindowTest, NoDeviceMessageIsShownOnceAtATime) {
+  VirtualMouse::Shared().Plug(VirtualLink::kCable, false);
+  auto window = MakeWindow();
+  QTRY_COMPARE(window->link_up(), 0);
+  int shown = 0;
+  QStringList keys;
+  ScopedModalTestHook hook([&](QWidget& modal) -> std::optional<int> {
+    ++shown;
+    if (QWidget* message = FindOptionalControl(&modal, QStringLiteral("warning"))) {
+      keys << ControlTextKey(message);
+    }
+    EXPECT_TRUE(window->no_device_showing());
+    // A second request while the message is open does nothing.
+    window->SendMessage(MSG_TRAY_ICON, 0, static_cast<std::intptr_t>(TrayClick::kLeftButtonUp));
+    window->SendMessage(MSG_ACTIVATE);
+    return 1;
+  });
+  window->SendMessage(MSG_TRAY_ICON, 0, static_cast<std::intptr_t>(TrayClick::kLeftButtonUp));
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(keys, QStringList{"no_device_text"});
+  EXPECT_FALSE(window->no_device_showing());
+  window->SendMessage(MSG_ACTIVATE);
+  EXPECT_EQ(shown, 2);
+}
+
+TEST_F(MainWindowTest, DpiPopupIsReusedAndClosesWhenItsTimerEnds) {
+  auto window = MakeWindow();
+  window->SendMessage(MSG_SHOW_DPI, 0, 200);
+  QPointer<CDPIMsg> first = window->dpi_popup();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->text(), "DPI :10000");
+  window->SendMessage(MSG_SHOW_DPI, 0, 201);
+  EXPECT_EQ(window->dpi_popup(), first.data());
+  EXPECT_EQ(first->text(), "DPI :10100");
+  EXPECT_TRUE(window->IsTimerActive(TIMER_DPI_POPUP));
+  QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 4000);  // gone about 2 s after the last change
+  EXPECT_EQ(window->dpi_popup(), nullptr);
+}
+
+TEST_F(MainWindowTest, MenuItemsReachTheirOwners) {
+  EXPECT_TRUE(MenuItemBelongsToPage("ms_1_macro"));
+  EXPECT_TRUE(MenuItemBelongsToPage("ms"));           // a prefix of "ms_1" too
+  EXPECT_FALSE(MenuItemBelongsToPage("MS_1_macro"));  // letter case counts here
+  EXPECT_FALSE(MenuItemBelongsToPage("configuration"));
+
+  VirtualMouse::Shared().Plug(VirtualLink::kCable, true);
+  auto window = MakeWindow();
+  QTRY_COMPARE(window->link_up(), 1);
+  window->hide();
+  window->RouteMenuCommand("CONFIGURATION");  // any letter case
+  EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, ShutdownWithTheMouseAttachedLeavesNoThreadRunning) {
+  const int before = ThreadCount();
+  {
+    auto window = MakeWindow();
+    window->show();
+    QTRY_COMPARE(window->link_up(), 1);
+    window->page().RequestApply();
+    QTest::qWait(100);
+    EXPECT_GT(ThreadCount(), before);  // worker, driver monitors
+    window->Exit();
+  }
+  QTRY_COMPARE(ThreadCount(), before);
+}
+
+// The program itself: a second start activates the first and ends with 1; SIGTERM ends the
+// first like the tray's "exit".
+TEST(Program, SecondStartEndsWithOneAndTermEndsTheFirst) {
+  QTemporaryDir runtime;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("MOKTA_DRIVER_DIR", kVirtualFolder);
+  env.insert("MOKTA_VIRTUAL_CONTROL", runtime.filePath("control.sock"));
+  env.insert("XDG_RUNTIME_DIR", runtime.path());
+  QProcess first;
+  first.setProcessEnvironment(env);
+  first.start(QStringLiteral(MOKTA_PROGRAM), {});
+  ASSERT_TRUE(first.waitForStarted());
+  // Wait until the control socket exists: the window has loaded the drivers.
+  QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath("control.sock")), 10000);
+
+  QProcess second;
+  second.setProcessEnvironment(env);
+  second.start(QStringLiteral(MOKTA_PROGRAM), {"--anything"});
+  ASSERT_TRUE(second.waitForFinished(10000));
+  EXPECT_EQ(second.exitCode(), 1);
+  EXPECT_EQ(first.state(), QProcess::Running);
+
+  first.terminate();  // SIGTERM
+  ASSERT_TRUE(first.waitForFinished(10000));
+  EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(first.exitCode(), 0);
+}
+
+}  // namespace
+}  // namespace mokta
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir runtime;
+  qputenv("MOKTA_RES_DIR", QFile::encodeName(QStringLiteral(MOKTA_SOURCE_DIR "/res/")));
+  qputenv("MOKTA_VIRTUAL_BATTERY_MS", "0");
+  qputenv("MOKTA_VIRTUAL_CONTROL", QFile::encodeName(runtime.filePath("control.sock")));
+  qunsetenv("MOKTA_VIRTUAL_START");
+  QApplication app(argc, argv);
+  auto language = std::make_shared<mokta::LanguageFile>();
+  language->LoadFromResources();
+  mokta::SetProgramLanguage(language);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
