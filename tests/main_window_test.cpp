@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -109,6 +111,19 @@ TEST_F(MainWindowTest, EveryTextKeyInLayoutsMenusAndCodeIsInTheLanguageFile) {
     while (matches.hasNext()) check(matches.next().captured(1), where);
   }
   EXPECT_TRUE(missing.isEmpty()) << missing.join('\n').toStdString();
+}
+
+TEST_F(MainWindowTest, PageShowsTheCurrentProfileAtStart) {
+  auto window = MakeWindow();
+  auto* list = window->Find<QListWidget>(QStringLiteral("ms_1_list_profile"));
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->count(), 1);  // a first start makes one default profile
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_EQ(ControlText(window->Find(QStringLiteral("ms_1_btn_key_1"))),
+            LanguageText(QStringLiteral("left_click_text")));
+  EXPECT_EQ(ControlText(window->Find(QStringLiteral("ms_1_label_key_debounce"))), "8 MS");
+  EXPECT_EQ(ControlText(window->Find(QStringLiteral("ms_1_edit_dpi_6"))), "22000");
+  EXPECT_TRUE(window->Find<QAbstractButton>(QStringLiteral("ms_1_option_dpi_step_2"))->isChecked());
 }
 
 TEST_F(MainWindowTest, LinkChangesFollowTheMouse) {

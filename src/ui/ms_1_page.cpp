@@ -1,11 +1,19 @@
 #include "ui/ms_1_page.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
+#include <QSlider>
 #include <QTimer>
+#include <map>
 
 #include "app/paths.h"
+#include "data/colors.h"
+#include "data/key_tables.h"
+#include "data/keyboard_layout.h"
 #include "device/device_ids.h"
 #include "device/system_ble.h"
 #include "framework/control_lookup.h"
@@ -18,6 +26,68 @@ namespace {
 
 void AddNumbered(QStringList& names, const char* pattern, int count) {
   for (int i = 1; i <= count; ++i) names << QString::fromLatin1(pattern).arg(i);
+}
+
+// The language key a button shows for each plain function code; codes not listed show nothing.
+const std::map<int, const char*>& FunctionTextKeys() {
+  static const std::map<int, const char*> keys = {
+      {0x00, "button_off_text"},
+      {0x01, "left_click_text"},
+      {0x02, "right_click_text"},
+      {0x03, "wheel_click_text"},
+      {0x04, "forward_text"},
+      {0x05, "backward_text"},
+      {0x06, "dpi_cycle_text"},
+      {0x07, "dpi_up_text"},
+      {0x08, "dpi_down_text"},
+      {0x09, "double_click_text"},
+      {0x0A, "fire_button_text"},
+      {0x0B, "scroll_up_text"},
+      {0x0C, "scroll_down_text"},
+      {0x0D, "titl_left_text"},
+      {0x0E, "titl_right_text"},
+      {0x16, "easy_aim_text"},
+      {0x17, "led_loop_text"},
+      {0x20, "cut_text"},
+      {0x21, "copy_text"},
+      {0x22, "paste_text"},
+      {0x23, "open_text"},
+      {0x24, "save_text"},
+      {0x25, "find_text"},
+      {0x26, "redo_text"},
+      {0x27, "undo_text"},
+      {0x28, "select_all_text"},
+      {0x29, "print_text"},
+      {0x2A, "close_window_text"},
+      {0x2B, "swap_windows_text"},
+      {0x2C, "show_desktop_text"},
+      {0x2D, "run_command_text"},
+      {0x2E, "lock_pc_text"},
+      {0x32, "screen_capture_text"},
+      {0x33, "task_view_text"},
+      {0x36, "profile_cycle_text"},
+      {0x37, "profile_up_text"},
+      {0x38, "profile_down_text"},
+      {0x40, "media_player_text"},
+      {0x41, "play_pause_text"},
+      {0x42, "media_stop_text"},
+      {0x43, "previous_track_text"},
+      {0x44, "next_track_text"},
+      {0x45, "volume_up_text"},
+      {0x46, "volume_down_text"},
+      {0x47, "mute_text"},
+      {0x50, "browser_home_text"},
+      {0x51, "browser_favorites_text"},
+      {0x52, "browser_forward_text"},
+      {0x53, "browser_backward_text"},
+      {0x54, "browser_stop_text"},
+      {0x55, "browser_refresh_text"},
+      {0x56, "browser_search_text"},
+      {0x57, "email_text"},
+      {0x58, "calculator_text"},
+      {0x59, "my_computer_text"},
+  };
+  return keys;
 }
 
 }  // namespace
@@ -135,7 +205,126 @@ void CMS_1_Page::StartUpLoad() {
   session_->Load(std::move(profiles.profiles), std::move(profiles.header), selected);
   macros_ = stores_->ReadMacroStore().records;
   guns_ = stores_->ReadGunStore().records;
+  FillProfileList();
+  Refresh();
+  ApplyLightingRows(session_->current().light_effect());
   host_->BringUpBle();
+}
+
+void CMS_1_Page::FillProfileList() {
+  auto* list = qobject_cast<QListWidget*>(Control(QStringLiteral("ms_1_list_profile")));
+  if (!list || !session_) return;
+  Quietly(list, [&] {
+    list->clear();
+    for (const auto& profile : session_->profiles()) list->addItem(profile->name());
+    list->setCurrentRow(session_->current_index());
+  });
+}
+
+QString CMS_1_Page::AssignmentText(std::size_t index) const {
+  const ButtonData& button = session_->current().button(index);
+  const int function = button.function();
+  if (function == kFunctionKeyCombo) {
+    static const char* const kModifierKeys[] = {"keyboard_ctrl_text", "keyboard_shift_text",
+                                                "keyboard_alt_text", "keyboard_win_text"};
+    QString text;
+    for (int bit = 0; bit < 4; ++bit) {
+      if (button.modifiers() & (1 << bit)) text += LanguageText(kModifierKeys[bit]) + "+";
+    }
+    static const FixedUsLayout layout;
+    return text + UsageToKeyText(button.key(), layout, ProgramLanguage());
+  }
+  if (function == kFunctionMacro) return LanguageText("assign_macro_text") + button.bind_name();
+  if (function == kFunctionGun) return LanguageText("assign_gun_text") + button.bind_name();
+  const auto& keys = FunctionTextKeys();
+  const auto it = keys.find(function);
+  return it == keys.end() ? QString() : LanguageText(it->second);
+}
+
+void CMS_1_Page::SelectOption(const char* pattern, int count, int index) {
+  if (index < 0 || index >= count) return;  // never past the options there are
+  auto* option =
+      qobject_cast<QAbstractButton*>(Control(QString::fromLatin1(pattern).arg(index + 1)));
+  if (option) Quietly(option, [&] { option->setChecked(true); });
+}
+
+void CMS_1_Page::SetSlider(const QString& name, int value) {
+  if (auto* slider = qobject_cast<QSlider*>(Control(name))) {
+    Quietly(slider, [&] { slider->setValue(value); });
+  }
+}
+
+void CMS_1_Page::SetLabel(const QString& name, const QString& text) {
+  if (QWidget* label = Control(name)) SetControlText(label, text);
+}
+
+void CMS_1_Page::SetColorButton(const QString& name, std::uint32_t stored_color) {
+  if (QWidget* button = Control(name)) {
+    const std::uint32_t argb = StoredColorToArgb(stored_color);
+    button->setStyleSheet(
+        QStringLiteral("background-color: #%1;").arg(argb & 0xFFFFFFu, 6, 16, QLatin1Char('0')));
+  }
+}
+
+void CMS_1_Page::ApplyLightingRows(int effect) {
+  const bool brightness = effect == 1;
+  const bool speed = effect >= 2 && effect <= 11;
+  const bool color = effect == 1 || effect == 2;
+  if (QWidget* row = Control(QStringLiteral("ms_1_hor_brightness"))) row->setVisible(brightness);
+  if (QWidget* row = Control(QStringLiteral("ms_1_hor_breathspeed"))) row->setVisible(speed);
+  if (QWidget* row = Control(QStringLiteral("ms_1_hor_light_color"))) row->setVisible(color);
+}
+
+void CMS_1_Page::Refresh() {
+  if (host_) host_->link_state().RefreshLinkView();
+  if (!session_) return;
+  const ProfileData& p = session_->current();
+  SelectOption("ms_1_option_dpi_step_%1", kDpiStages, p.dpi_step());
+  for (std::size_t i = 0; i < kDpiStages; ++i) {
+    const int n = static_cast<int>(i) + 1;
+    const QString dpi = QString::number(DpiCodeToValue(p.dpi_x(i)));
+    SetSlider(QStringLiteral("ms_1_slider_dpi_%1").arg(n), p.dpi_x(i));
+    SetLabel(QStringLiteral("ms_1_label_dpi_%1").arg(n), dpi);
+    SetLabel(QStringLiteral("ms_1_edit_dpi_%1").arg(n), dpi);
+    SetColorButton(QStringLiteral("ms_1_btn_dpi_color_%1").arg(n),
+                   static_cast<std::uint32_t>(p.dpi_color(i)));
+  }
+  for (const auto& [name, value] : {std::pair{"ms_1_combo_light", p.light_effect()},
+                                    std::pair{"ms_1_combo_light_ble", p.light_effect_ble()}}) {
+    auto* combo = qobject_cast<QComboBox*>(Control(QString::fromLatin1(name)));
+    if (combo && value >= 0 && value < combo->count()) {
+      Quietly(combo, [&] { combo->setCurrentIndex(value); });
+    }
+  }
+  SetSlider(QStringLiteral("ms_1_slider_brightness"), p.brightness());
+  SetSlider(QStringLiteral("ms_1_slider_breathspeed"), p.breathspeed());
+  SetColorButton(QStringLiteral("ms_1_btn_light_color"), p.light_color());
+  SelectOption("ms_1_btn_prate_%1", 4, p.prate());
+  if (p.prate() >= 0 && p.prate() <= 3) {
+    if (QWidget* label = Control(QStringLiteral("ms_1_label_prate"))) {
+      SetControlTextKey(label, QStringLiteral("prate_%1_text").arg(p.prate() + 1));
+    }
+  }
+  SelectOption("ms_1_option_lift_of_distance_%1", 2, p.lift_of_distance());
+  SelectOption("ms_1_option_ripple_control_%1", 2, p.ripple_control());
+  SelectOption("ms_1_option_angle_snap_%1", 2, p.angle_snap());
+  SelectOption("ms_1_option_motion_sync_%1", 2, p.motion_sync());
+  SetSlider(QStringLiteral("ms_1_slider_light_off"), p.light_off());
+  SetLabel(QStringLiteral("ms_1_label_light_off"), QStringLiteral("%1%2 %3")
+                                                       .arg(LanguageText("sleep_timer_1_text"))
+                                                       .arg(p.light_off() * 0.5, 0, 'f', 1)
+                                                       .arg(LanguageText("sleep_timer_2_text")));
+  SetSlider(QStringLiteral("ms_1_slider_sleep_timer"), p.sleep_timer());
+  SetLabel(QStringLiteral("ms_1_label_sleep_timer"), QStringLiteral("%1%2 %3")
+                                                         .arg(LanguageText("sleep_timer_3_text"))
+                                                         .arg(p.sleep_timer())
+                                                         .arg(LanguageText("sleep_timer_2_text")));
+  SetSlider(QStringLiteral("ms_1_slider_key_debounce"), p.key_debounce());
+  SetLabel(QStringLiteral("ms_1_label_key_debounce"),
+           QStringLiteral("%1 MS").arg(static_cast<std::int64_t>(p.key_debounce()) * 2));
+  for (std::size_t k = 0; k < kMouseButtons; ++k) {
+    SetLabel(QStringLiteral("ms_1_btn_key_%1").arg(k + 1), AssignmentText(k));
+  }
 }
 
 void CMS_1_Page::Notify(const Notification&) {

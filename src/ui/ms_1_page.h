@@ -53,6 +53,13 @@ class CMS_1_Page : public DeviceView {
   // Reads the stores, fills the profile list and chooses the current profile, then brings a
   // Bluetooth LE mouse present at start-up up as if it had just arrived.
   void StartUpLoad();
+  // Shows the current profile on the page: stages, lighting, polling rate, options, timers,
+  // debounce and the button texts, after the link view refresh.
+  void Refresh();
+  // Fills the profile list from the session and selects the current profile, quietly.
+  void FillProfileList();
+  // The text button `index` (0..17) shows for its assignment.
+  QString AssignmentText(std::size_t index) const;
   // The page's notifications (the virtual window's handler).
   void Notify(const Notification& notification);
   // A menu item whose name belongs to the page.
@@ -86,6 +93,13 @@ class CMS_1_Page : public DeviceView {
   void RunLater(int ms, std::function<void()> step) override;
 
   QWidget* Control(const QString& name) const;
+  // Selects option `index` (0-based) of the group whose names are `pattern` with 1..count;
+  // an index outside the group selects nothing.
+  void SelectOption(const char* pattern, int count, int index);
+  void SetSlider(const QString& name, int value);
+  void SetLabel(const QString& name, const QString& text);
+  void SetColorButton(const QString& name, std::uint32_t stored_color);
+  void ApplyLightingRows(int effect);
 
   SkinWindow* window_ = nullptr;
   HookTable* hooks_ = nullptr;
