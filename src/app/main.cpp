@@ -15,6 +15,10 @@
 Q_LOGGING_CATEGORY(lcEntry, "mokta.entry")
 
 int main(int argc, char** argv) {
+  // The program's own traces are for debugging: off unless asked for with QT_LOGGING_RULES.
+  if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) {
+    QLoggingCategory::setFilterRules(QStringLiteral("mokta.*.debug=false"));
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Mokta Gaming Mouse"));
   QApplication::setDesktopFileName(QStringLiteral("mokta-mouse"));
