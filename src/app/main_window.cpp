@@ -66,6 +66,7 @@ void CMainWnd::InitWindow() {
   LoadSkin(QStringLiteral("main.xml"));
   AddVirtualWindow(kPageName, [this](const Notification& n) { page_.Notify(n); });
   page_.set_window(this);
+  page_.set_message_box([this](const QString& key) { return ShowMessageBox(this, key); });
   page_.Init();
 
   QIcon icon;

@@ -171,14 +171,16 @@ void ApplyPass::Run() {
       SendPassCommands(input->current, dirty, input->send_all, sender_, slot_table_);
   if (effects_) effects_->StartReceiverIdleTimer();
 
-  // What the mouse now holds: the copy that was encoded, except for a group that did not get
-  // through, which keeps what the mouse held before.
-  ProfileData& applied = input->current;
-  for (CommandGroup g : kGroups) {
-    if (dirty[g] && !delivered[g]) CopyGroupFields(g, input->applied, applied);
-  }
+  // What the mouse now holds: for each group this pass delivered, the copy that was encoded;
+  // for every other group what the snapshot holds now, which is what the mouse held before,
+  // together with any change the mouse reported on its own while the pass ran. A group that
+  // did not get through thus stays different and is sent again by the next pass.
   session_.SaveStore();
-  session_.RecordApplied(applied);
+  session_.UpdateApplied([&](ProfileData& snapshot) {
+    for (CommandGroup g : kGroups) {
+      if (delivered[g]) CopyGroupFields(g, input->current, snapshot);
+    }
+  });
   if (effects_) effects_->ShowApplyRing(false);
 }
 

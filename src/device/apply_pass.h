@@ -68,9 +68,10 @@ class ApplyPass {
 
   // Runs one pass. Does nothing while the mouse is asleep (the send-all request is kept).
   // Otherwise takes a copy of the current profile under the session's lock, sends what that
-  // copy changed, writes the store and records the copy as applied, except for a group whose
-  // commands were not all delivered: that group keeps its old applied fields, so the next pass
-  // sends it again. An edit made while the pass runs is therefore sent by the next pass.
+  // copy changed, writes the store and records as applied the groups it delivered, exactly as
+  // encoded. A group whose commands were not all delivered keeps its applied fields, so the
+  // next pass sends it again; an edit made while the pass runs is sent by the next pass; a
+  // change the mouse reported meanwhile to a group the pass did not send stays recorded.
   void Run();
 
   // Slot numbers of the last button-group send.

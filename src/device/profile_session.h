@@ -80,6 +80,13 @@ class ProfileSession {
 
   // Worker thread, at the end of a pass: what the mouse now holds.
   void RecordApplied(const ProfileData& applied);
+  // The same, as a change of the snapshot under the lock: `update` gets the snapshot as it is
+  // now, including what the mouse changed on its own while the pass ran.
+  template <typename Update>
+  void UpdateApplied(Update&& update) {
+    std::lock_guard lock(mutex_);
+    update(*applied_);
+  }
   std::unique_ptr<ProfileData> AppliedCopy() const;
 
   // Any thread: writes "pro.data" with the header and every profile as they are now. Writes

@@ -5,8 +5,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QTimer>
 #include <map>
 
@@ -14,12 +18,14 @@
 #include "data/colors.h"
 #include "data/key_tables.h"
 #include "data/keyboard_layout.h"
+#include "data/text_filters.h"
 #include "device/device_ids.h"
 #include "device/system_ble.h"
 #include "framework/control_lookup.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
 #include "framework/skin_window.h"
+#include "ui/page_rules.h"
 
 namespace mokta {
 namespace {
@@ -205,6 +211,7 @@ void CMS_1_Page::StartUpLoad() {
   session_->Load(std::move(profiles.profiles), std::move(profiles.header), selected);
   macros_ = stores_->ReadMacroStore().records;
   guns_ = stores_->ReadGunStore().records;
+  session_->RecordApplied(session_->current());
   FillProfileList();
   Refresh();
   ApplyLightingRows(session_->current().light_effect());
@@ -267,12 +274,14 @@ void CMS_1_Page::SetColorButton(const QString& name, std::uint32_t stored_color)
 }
 
 void CMS_1_Page::ApplyLightingRows(int effect) {
-  const bool brightness = effect == 1;
-  const bool speed = effect >= 2 && effect <= 11;
-  const bool color = effect == 1 || effect == 2;
-  if (QWidget* row = Control(QStringLiteral("ms_1_hor_brightness"))) row->setVisible(brightness);
-  if (QWidget* row = Control(QStringLiteral("ms_1_hor_breathspeed"))) row->setVisible(speed);
-  if (QWidget* row = Control(QStringLiteral("ms_1_hor_light_color"))) row->setVisible(color);
+  const LightingRows rows = LightingRowsFor(effect);
+  if (QWidget* row = Control(QStringLiteral("ms_1_hor_brightness"))) {
+    row->setVisible(rows.brightness);
+  }
+  if (QWidget* row = Control(QStringLiteral("ms_1_hor_breathspeed"))) {
+    row->setVisible(rows.breathing_speed);
+  }
+  if (QWidget* row = Control(QStringLiteral("ms_1_hor_light_color"))) row->setVisible(rows.color);
 }
 
 void CMS_1_Page::Refresh() {
@@ -310,30 +319,267 @@ void CMS_1_Page::Refresh() {
   SelectOption("ms_1_option_angle_snap_%1", 2, p.angle_snap());
   SelectOption("ms_1_option_motion_sync_%1", 2, p.motion_sync());
   SetSlider(QStringLiteral("ms_1_slider_light_off"), p.light_off());
-  SetLabel(QStringLiteral("ms_1_label_light_off"), QStringLiteral("%1%2 %3")
-                                                       .arg(LanguageText("sleep_timer_1_text"))
-                                                       .arg(p.light_off() * 0.5, 0, 'f', 1)
-                                                       .arg(LanguageText("sleep_timer_2_text")));
+  SetLabel(QStringLiteral("ms_1_label_light_off"), LightOffText(p.light_off(), ProgramLanguage()));
   SetSlider(QStringLiteral("ms_1_slider_sleep_timer"), p.sleep_timer());
-  SetLabel(QStringLiteral("ms_1_label_sleep_timer"), QStringLiteral("%1%2 %3")
-                                                         .arg(LanguageText("sleep_timer_3_text"))
-                                                         .arg(p.sleep_timer())
-                                                         .arg(LanguageText("sleep_timer_2_text")));
+  SetLabel(QStringLiteral("ms_1_label_sleep_timer"),
+           SleepTimerText(p.sleep_timer(), ProgramLanguage()));
   SetSlider(QStringLiteral("ms_1_slider_key_debounce"), p.key_debounce());
-  SetLabel(QStringLiteral("ms_1_label_key_debounce"),
-           QStringLiteral("%1 MS").arg(static_cast<std::int64_t>(p.key_debounce()) * 2));
+  SetLabel(QStringLiteral("ms_1_label_key_debounce"), KeyDebounceText(p.key_debounce()));
   for (std::size_t k = 0; k < kMouseButtons; ++k) {
     SetLabel(QStringLiteral("ms_1_btn_key_%1").arg(k + 1), AssignmentText(k));
   }
 }
 
-void CMS_1_Page::Notify(const Notification&) {
-  // The page's controls get their handlers with the settings page itself.
+void CMS_1_Page::Notify(const Notification& n) {
+  const QString& sender = n.sender_name;
+  if (n.type == notify::kClick) {
+    OnClick(sender);
+  } else if (n.type == notify::kSelectChanged) {
+    OnSelectChanged(sender);
+  } else if (n.type == notify::kItemSelect) {
+    OnItemSelect(sender, static_cast<int>(static_cast<std::intptr_t>(n.wparam)));
+  } else if (n.type == notify::kValueChanged) {
+    OnValueChanged(sender, static_cast<int>(static_cast<std::intptr_t>(n.wparam)));
+  } else if (n.type == notify::kKillFocus || n.type == notify::kReturn) {
+    OnDpiEditDone(sender);
+  } else if (n.type == notify::kTextChanged) {
+    OnTextChanged(sender);
+  } else if (n.type == notify::kCheckClick) {
+    OnCheckClick(sender, n.wparam != 0);
+  }
+}
+
+int CMS_1_Page::NumberAfter(const QString& name, QLatin1String prefix, int count) {
+  if (!name.startsWith(prefix)) return 0;
+  bool ok = false;
+  const int n = name.mid(prefix.size()).toInt(&ok);
+  return ok && n >= 1 && n <= count ? n : 0;
+}
+
+void CMS_1_Page::RequestApplyNow() {
+  if (window_) window_->PostMessage(MSG_APPLY_REQUEST, 0, 0);
+}
+
+void CMS_1_Page::RequestApplyAfter(int delay_ms) {
+  if (window_) window_->SetTimer(TIMER_APPLY_DELAY, delay_ms);
+}
+
+void CMS_1_Page::OnSelectChanged(const QString& sender) {
+  struct Group {
+    QLatin1String prefix;
+    int count;
+    void (ProfileData::*set)(std::int32_t);
+  };
+  static const Group kGroups[] = {
+      {QLatin1String("ms_1_option_dpi_step_"), 8, &ProfileData::set_dpi_step},
+      {QLatin1String("ms_1_btn_prate_"), 4, &ProfileData::set_prate},
+      {QLatin1String("ms_1_option_lift_of_distance_"), 2, &ProfileData::set_lift_of_distance},
+      {QLatin1String("ms_1_option_ripple_control_"), 2, &ProfileData::set_ripple_control},
+      {QLatin1String("ms_1_option_angle_snap_"), 2, &ProfileData::set_angle_snap},
+      {QLatin1String("ms_1_option_motion_sync_"), 2, &ProfileData::set_motion_sync},
+  };
+  for (const Group& group : kGroups) {
+    const int n = NumberAfter(sender, group.prefix, group.count);
+    if (n == 0) continue;
+    session_->EditCurrent([&](ProfileData& p) { (p.*group.set)(n - 1); });
+    if (group.prefix == QLatin1String("ms_1_btn_prate_")) {
+      if (QWidget* label = Control(QStringLiteral("ms_1_label_prate"))) {
+        SetControlTextKey(label, QStringLiteral("prate_%1_text").arg(n));
+      }
+    }
+    RequestApplyNow();
+    return;
+  }
+}
+
+void CMS_1_Page::OnItemSelect(const QString& sender, int index) {
+  if (sender == QLatin1String("ms_1_list_profile")) {
+    SelectProfile(index);
+  } else if (sender == QLatin1String("ms_1_combo_light")) {
+    session_->EditCurrent([&](ProfileData& p) { p.set_light_effect(index); });
+    ApplyLightingRows(index);
+    RequestApplyAfter(200);
+  } else if (sender == QLatin1String("ms_1_combo_light_ble")) {
+    session_->EditCurrent([&](ProfileData& p) { p.set_light_effect_ble(index); });
+    ApplyLightingRows(index);
+    RequestApplyAfter(200);
+  }
+}
+
+void CMS_1_Page::OnValueChanged(const QString& sender, int value) {
+  if (const int n = NumberAfter(sender, QLatin1String("ms_1_slider_dpi_"), 8)) {
+    session_->EditCurrent([&](ProfileData& p) { p.set_dpi_x(n - 1, value); });
+    const QString dpi = QString::number(DpiCodeToValue(value));
+    SetLabel(QStringLiteral("ms_1_label_dpi_%1").arg(n), dpi);
+    SetLabel(QStringLiteral("ms_1_edit_dpi_%1").arg(n), dpi);
+    return;  // DPI goes out with an apply button
+  }
+  if (sender == QLatin1String("ms_1_slider_brightness")) {
+    session_->EditCurrent([&](ProfileData& p) { p.set_brightness(value); });
+  } else if (sender == QLatin1String("ms_1_slider_breathspeed")) {
+    session_->EditCurrent([&](ProfileData& p) { p.set_breathspeed(value); });
+  } else if (sender == QLatin1String("ms_1_slider_sleep_timer")) {
+    session_->EditCurrent([&](ProfileData& p) { p.set_sleep_timer(value); });
+    SetLabel(QStringLiteral("ms_1_label_sleep_timer"), SleepTimerText(value, ProgramLanguage()));
+  } else if (sender == QLatin1String("ms_1_slider_light_off")) {
+    session_->EditCurrent([&](ProfileData& p) { p.set_light_off(value); });
+    SetLabel(QStringLiteral("ms_1_label_light_off"), LightOffText(value, ProgramLanguage()));
+  } else if (sender == QLatin1String("ms_1_slider_key_debounce")) {
+    session_->EditCurrent([&](ProfileData& p) { p.set_key_debounce(value); });
+    SetLabel(QStringLiteral("ms_1_label_key_debounce"), KeyDebounceText(value));
+  } else {
+    return;
+  }
+  RequestApplyAfter(500);
+}
+
+void CMS_1_Page::OnDpiEditDone(const QString& sender) {
+  const int n = NumberAfter(sender, QLatin1String("ms_1_edit_dpi_"), 8);
+  auto* edit = qobject_cast<QLineEdit*>(Control(sender));
+  if (n == 0 || !edit || !edited_dpi_.remove(sender)) return;
+  const std::int32_t code = DpiTextToCode(edit->text());
+  session_->EditCurrent([&](ProfileData& p) { p.set_dpi_x(n - 1, code); });
+  SetSlider(QStringLiteral("ms_1_slider_dpi_%1").arg(n), code);
+  Quietly(edit, [&] { edit->setText(QString::number(DpiCodeToValue(code))); });
+}
+
+void CMS_1_Page::OnTextChanged(const QString& sender) {
+  if (NumberAfter(sender, QLatin1String("ms_1_edit_dpi_"), 8) == 0) return;
+  auto* edit = qobject_cast<QLineEdit*>(Control(sender));
+  if (!edit) return;
+  edited_dpi_.insert(sender);
+  const QString digits = KeepDigits(edit->text());
+  if (digits != edit->text()) {
+    Quietly(edit, [&] {
+      edit->setText(digits);
+      edit->setCursorPosition(static_cast<int>(digits.size()));
+    });
+  }
+}
+
+void CMS_1_Page::OnCheckClick(const QString& sender, bool checked) {
+  static const std::pair<const char*, const char*> kSections[] = {
+      {"ms_1_check_button", "ms_1_hor_button"},
+      {"ms_1_check_profile", "ms_1_ver_profile"},
+      {"ms_1_check_power", "ms_1_ver_power"},
+      {"ms_1_check_dpi", "ms_1_ver_dpi"},
+      {"ms_1_check_light", "ms_1_ver_light"},
+      {"ms_1_check_prate", "ms_1_ver_prate"},
+      {"ms_1_check_mouse_attribute", "ms_1_ver_mouse_attribute"},
+      // From here on the sections sit at the end of the settings column: opening one scrolls
+      // it into view.
+      {"ms_1_check_power_setting", "ms_1_ver_power_setting"},
+      {"ms_1_check_lift_of_distance", "ms_1_hor_lift_of_distance"},
+      {"ms_1_check_key_debounce", "ms_1_hor_key_debounce"},
+      {"ms_1_check_ripple_control", "ms_1_hor_ripple_control"},
+      {"ms_1_check_angle_snap", "ms_1_hor_angle_snap"},
+      {"ms_1_check_motion_sync", "ms_1_hor_motion_sync"},
+  };
+  if (sender == QLatin1String("ms_1_check_movemode")) {
+    session_->EditCurrent([&](ProfileData& p) { p.set_movemode(checked ? 1 : 0); });
+    RequestApplyNow();
+    return;
+  }
+  for (std::size_t i = 0; i < std::size(kSections); ++i) {
+    if (sender != QLatin1String(kSections[i].first)) continue;
+    const QString body = QString::fromLatin1(kSections[i].second);
+    if (QWidget* widget = Control(body)) widget->setVisible(checked);
+    if (checked && i >= 7 && window_) {
+      followup_section_ = body;
+      window_->SetTimer(TIMER_SETTINGS_FOLLOWUP, 10);
+    }
+    return;
+  }
+}
+
+void CMS_1_Page::SelectProfile(int index) {
+  if (index < 0 || index >= static_cast<int>(session_->profiles().size())) return;
+  session_->EditList([&](ProfileList&, ProfileStoreHeader& header, int& current) {
+    current = index;
+    header.set_selected(index);
+  });
+  Refresh();
+  session_->RequestSendAll();
+  RequestApplyNow();
+}
+
+void CMS_1_Page::DeleteProfile() {
+  if (session_->profiles().size() < 2) {
+    ShowMessage(QStringLiteral("one_profile_text"));
+    return;
+  }
+  if (ShowMessage(QStringLiteral("delete_profile_text")) != 1) return;
+  const int removed = session_->current_index();
+  int next = removed;
+  session_->EditList([&](ProfileList& profiles, ProfileStoreHeader& header, int& current) {
+    profiles.erase(profiles.begin() + removed);
+    next = std::min(removed, static_cast<int>(profiles.size()) - 1);
+    current = next;
+    header.set_selected(next);
+  });
+  if (auto* list = qobject_cast<QListWidget*>(Control(QStringLiteral("ms_1_list_profile")))) {
+    Quietly(list, [&] {
+      delete list->takeItem(removed);
+      list->setCurrentRow(next);
+    });
+  }
+  SelectProfile(next);
+}
+
+void CMS_1_Page::ResetProfile() {
+  if (ShowMessage(QStringLiteral("restore_text")) != 1) return;
+  session_->EditCurrent([](ProfileData& p) { ResetProfileDefaults(p); });
+  Refresh();
+  ApplyLightingRows(session_->current().light_effect());
+  session_->RequestSendAll();
+  RequestApplyNow();
+}
+
+void CMS_1_Page::OnClick(const QString& sender) {
+  if (sender == QLatin1String("ms_1_profile_delete_btn")) {
+    DeleteProfile();
+  } else if (sender == QLatin1String("ms_1_profile_reset_btn") ||
+             sender == QLatin1String("ms_1_btn_reset")) {
+    ResetProfile();
+  } else if (sender == QLatin1String("ms_1_apply_btn") ||
+             sender == QLatin1String("ms_1_btn_apply_dpi")) {
+    RequestApplyNow();
+  } else if (sender == QLatin1String("ms_1_btn_reset_dpi")) {
+    session_->EditCurrent([](ProfileData& p) { ResetDpiStages(p); });
+    Refresh();
+    RequestApplyNow();
+  } else if (sender == QLatin1String("ms_1_btn_mouse_attribute")) {
+    OpenDesktopMouseSettings();
+  }
 }
 
 void CMS_1_Page::OnMenuCommand(const QString&) {}
 
-void CMS_1_Page::SettingsFollowUp() {}
+void CMS_1_Page::SettingsFollowUp() {
+  auto* scroll =
+      window_ ? window_->FindOptional<QScrollArea>(QStringLiteral("ms_1_scroll_setting")) : nullptr;
+  if (!scroll) return;
+  if (QWidget* body = Control(followup_section_)) {
+    scroll->ensureWidgetVisible(body);
+  } else {
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+  }
+}
+
+bool OpenDesktopMouseSettings() {
+  // The desktops' own mouse settings, the first one installed.
+  static const std::pair<const char*, QStringList> kTools[] = {
+      {"gnome-control-center", {"mouse"}}, {"systemsettings", {"kcm_mouse"}},
+      {"systemsettings5", {"kcm_mouse"}},  {"xfce4-mouse-settings", {}},
+      {"mate-mouse-properties", {}},       {"cinnamon-settings", {"mouse"}},
+      {"lxqt-config-input", {}},
+  };
+  for (const auto& [program, arguments] : kTools) {
+    const QString path = QStandardPaths::findExecutable(QString::fromLatin1(program));
+    if (!path.isEmpty() && QProcess::startDetached(path, arguments)) return true;
+  }
+  return false;
+}
 
 void CMS_1_Page::RequestApply() {
   if (host_) host_->RequestApply();

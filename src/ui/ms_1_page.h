@@ -9,8 +9,10 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "data/gun_data.h"
@@ -30,6 +32,9 @@ class SystemBlePresence;
 // The names of every control of the page, as the layout must hold them.
 QStringList PageControlNames();
 
+// Starts the desktop's own mouse settings, detached; false when no known one is installed.
+bool OpenDesktopMouseSettings();
+
 class CMS_1_Page : public DeviceView {
  public:
   CMS_1_Page();
@@ -42,6 +47,9 @@ class CMS_1_Page : public DeviceView {
   // (its messages and timers are the page's too), and the input hook table.
   void set_window(SkinWindow* window) { window_ = window; }
   void set_hook_table(HookTable* hooks) { hooks_ = hooks; }
+  // Shows the program's message box with a message key and returns its result (1 for OK).
+  using MessageBox = std::function<int(const QString& message_key)>;
+  void set_message_box(MessageBox message_box) { message_box_ = std::move(message_box); }
   // Where the stores live; the program's "Data" folder unless set before Init.
   void set_data_folder(const QString& folder) { data_folder_ = folder; }
   // Device host options; tests shorten the pacing. Set before Init.
@@ -93,6 +101,27 @@ class CMS_1_Page : public DeviceView {
   void RunLater(int ms, std::function<void()> step) override;
 
   QWidget* Control(const QString& name) const;
+  // The handlers, by notification type.
+  void OnClick(const QString& sender);
+  void OnSelectChanged(const QString& sender);
+  void OnItemSelect(const QString& sender, int index);
+  void OnValueChanged(const QString& sender, int value);
+  void OnDpiEditDone(const QString& sender);
+  void OnTextChanged(const QString& sender);
+  void OnCheckClick(const QString& sender, bool checked);
+  // Profile operations.
+  void SelectProfile(int index);
+  void DeleteProfile();
+  void ResetProfile();
+  int ShowMessage(const QString& message_key) const {
+    return message_box_ ? message_box_(message_key) : 0;
+  }
+  // Posts MSG_APPLY_REQUEST now, or after `delay_ms` through TIMER_APPLY_DELAY (restarted by
+  // each call).
+  void RequestApplyNow();
+  void RequestApplyAfter(int delay_ms);
+  // The stage number (1..8) of a control named `prefix` followed by the number, or 0.
+  static int NumberAfter(const QString& name, QLatin1String prefix, int count);
   // Selects option `index` (0-based) of the group whose names are `pattern` with 1..count;
   // an index outside the group selects nothing.
   void SelectOption(const char* pattern, int count, int index);
@@ -103,6 +132,7 @@ class CMS_1_Page : public DeviceView {
 
   SkinWindow* window_ = nullptr;
   HookTable* hooks_ = nullptr;
+  MessageBox message_box_;
   QString data_folder_;
   DeviceHostOptions host_options_;
   QHash<QString, QPointer<QWidget>> controls_;
@@ -115,6 +145,10 @@ class CMS_1_Page : public DeviceView {
   std::unique_ptr<SystemBlePresence> system_ble_;
   std::unique_ptr<DeviceHost> host_;
   bool shut_down_ = false;
+  QString followup_section_;
+  // DPI edits the user has typed into since they were last set; leaving one that was only
+  // passed through changes nothing.
+  QSet<QString> edited_dpi_;  // the body to bring into view when TIMER_SETTINGS_FOLLOWUP ends
 };
 
 }  // namespace mokta

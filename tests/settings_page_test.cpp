@@ -1,0 +1,227 @@
+// The settings page end to end: the real main window, offscreen, against the virtual mouse.
+// What the user does on the page is checked in what the mouse holds and in the commands it
+// took (its write log).
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/main_window.h"
+#include "data/store_files.h"
+#include "device/device_ids.h"
+#include "framework/language_file.h"
+#include "framework/modal_test_hook.h"
+#include "framework/notification.h"
+#include "profile_match.h"
+#include "virtual_mouse.h"
+
+namespace mokta {
+namespace {
+
+QString g_log_path;
+
+// Lines of the mouse's write log from `from` on that start with `prefix` ("cable 05 ").
+int LogLines(const QString& prefix, qint64 from = 0) {
+  QFile file(g_log_path);
+  if (!file.open(QIODevice::ReadOnly)) return 0;
+  file.seek(from);
+  int n = 0;
+  while (!file.atEnd()) n += QString::fromLatin1(file.readLine()).startsWith(prefix) ? 1 : 0;
+  return n;
+}
+qint64 LogSize() {
+  return QFileInfo(g_log_path).size();
+}
+
+class SettingsPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mouse_.Plug(VirtualLink::kCable, true);
+    mouse_.Plug(VirtualLink::kReceiver, false);
+    mouse_.SetBleConnected(false);
+  }
+
+  // A store with `count` profiles named P1.., then the window, with the first send-all done.
+  void Start(int count = 1) {
+    StoreFiles stores(data_.path() + "/");
+    ProfileList profiles;
+    for (int i = 1; i <= count; ++i) {
+      profiles.push_back(NewProfile(QStringLiteral("P%1").arg(i)));
+      profiles.back()->set_brightness(i);  // tell them apart
+      profiles.back()->set_dpi_x(0, 10 * i);
+    }
+    ASSERT_TRUE(stores.WriteProfileStore(profiles, ProfileStoreHeader()));
+    window_ = std::make_unique<CMainWnd>();
+    window_->page().set_data_folder(data_.path() + "/");
+    DeviceHostOptions options;
+    options.driver_folder = QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/");
+    options.pacing_divisor = 20;
+    window_->page().set_host_options(options);
+    window_->InitWindow();
+    window_->show();
+    QTRY_COMPARE(window_->link_up(), 1);
+    const qint64 from = LogSize();
+    window_->PostMessage(MSG_APPLY_REQUEST);
+    QTRY_COMPARE(LogLines("cable 08 ", from), 1);  // the last command of the first pass
+    QTRY_VERIFY(MatchesProfile(mouse_.State().settings, Current()));
+    QTest::qWait(100);  // the pass records what it sent
+  }
+
+  const ProfileData& Current() { return window_->page().session().current(); }
+  template <typename T = QWidget>
+  T* Find(const char* name) {
+    return window_->Find<T>(QString::fromLatin1(name));
+  }
+
+  VirtualMouse& mouse_ = VirtualMouse::Shared();
+  QTemporaryDir data_;
+  std::unique_ptr<CMainWnd> window_;
+};
+
+TEST_F(SettingsPageTest, SliderMovesReachTheMouseOnceAfterTheLastMove) {
+  Start();
+  Find<QComboBox>("ms_1_combo_light")->activated(1);  // a steady light carries its brightness
+  QTRY_COMPARE(int{mouse_.State().settings.light_effect}, 1);
+  EXPECT_TRUE(Find("ms_1_hor_brightness")->isVisibleTo(window_.get()));
+  EXPECT_FALSE(Find("ms_1_hor_breathspeed")->isVisibleTo(window_.get()));
+
+  const qint64 from = LogSize();
+  auto* slider = Find<QSlider>("ms_1_slider_brightness");
+  for (int v : {3, 5, 7, 9}) {
+    slider->setValue(v);
+    QTest::qWait(100);
+  }
+  EXPECT_EQ(LogLines("cable 05 ", from), 0);  // still collecting moves
+  QTRY_COMPARE_WITH_TIMEOUT(int{mouse_.State().settings.brightness}, 9, 3000);
+  QTest::qWait(700);
+  EXPECT_EQ(LogLines("cable 05 ", from), 1);
+  EXPECT_EQ(Current().brightness(), 9);
+}
+
+TEST_F(SettingsPageTest, OptionsAndTheDpiEditReachTheMouse) {
+  Start();
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_prate_1"), Qt::LeftButton);
+  QTRY_COMPARE(int{mouse_.State().settings.polling_rate}, 0);
+  EXPECT_EQ(Current().prate(), 0);
+
+  // Typing into a DPI edit keeps digits only; leaving it rounds to a stage, sends nothing yet.
+  auto* edit = Find<QLineEdit>("ms_1_edit_dpi_2");
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClicks(edit, "12a345");
+  EXPECT_EQ(edit->text(), "12345");
+  Find<QLineEdit>("ms_1_edit_dpi_3")->setFocus();  // killfocus
+  EXPECT_EQ(edit->text(), "12300");
+  EXPECT_EQ(Find<QSlider>("ms_1_slider_dpi_2")->value(), 223);
+  EXPECT_EQ(Current().dpi_x(1), 223);
+  QTest::qWait(300);
+  EXPECT_NE(mouse_.State().settings.dpi[1], 12300);
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_apply_dpi"), Qt::LeftButton);
+  QTRY_COMPARE(int{mouse_.State().settings.dpi[1]}, 12300);
+}
+
+TEST_F(SettingsPageTest, ProfileSwitchSendsEverythingAndDeletingTheLastSelectsTheNewLast) {
+  Start(3);
+  const qint64 from = LogSize();
+  auto* list = Find<QListWidget>("ms_1_list_profile");
+  ASSERT_EQ(list->count(), 3);
+  list->setCurrentRow(2);  // as the user does
+  QTRY_VERIFY(MatchesProfile(mouse_.State().settings, Current()));
+  EXPECT_EQ(Current().name(), "P3");
+  QTRY_COMPARE(LogLines("cable 08 ", from), 1);
+  EXPECT_EQ(LogLines("cable 0C ", from), 2);
+  EXPECT_EQ(LogLines("cable 04 ", from), 1);
+  EXPECT_EQ(LogLines("cable 06 ", from), 1);
+
+  ScopedModalTestHook yes([](QWidget&) { return 1; });
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_delete_btn"), Qt::LeftButton);
+  EXPECT_EQ(list->count(), 2);
+  EXPECT_EQ(list->currentRow(), 1);
+  EXPECT_EQ(Current().name(), "P2");
+  QTRY_VERIFY(MatchesProfile(mouse_.State().settings, Current()));
+}
+
+TEST_F(SettingsPageTest, ResetKeepsNameAndMoveModeAndSendsTheDefaults) {
+  Start();
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_check_movemode"), Qt::LeftButton);
+  EXPECT_EQ(Current().movemode(), 1);
+  ScopedModalTestHook yes([](QWidget&) { return 1; });
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_reset"), Qt::LeftButton);
+  EXPECT_EQ(Current().name(), "P1");
+  EXPECT_EQ(Current().movemode(), 1);
+  EXPECT_EQ(Current().brightness(), 8);
+  QTRY_VERIFY(MatchesProfile(mouse_.State().settings, *NewProfile(u"x")));
+}
+
+TEST_F(SettingsPageTest, MouseDpiButtonIsShownSavedAndNotSentBack) {
+  Start();
+  ASSERT_TRUE(mouse_.PressDpiButton());  // stage 2 to stage 3
+  QTRY_COMPARE(Current().dpi_step(), 2);
+  EXPECT_TRUE(Find<QAbstractButton>("ms_1_option_dpi_step_3")->isChecked());
+  QTRY_VERIFY(window_->dpi_popup() != nullptr);
+  {
+    StoreFiles stores(data_.path() + "/");
+    MapLanguageTexts language;
+    EXPECT_EQ(stores.ReadProfileStore(language).profiles.at(0)->dpi_step(), 2);
+  }
+  const qint64 from = LogSize();
+  window_->PostMessage(MSG_APPLY_REQUEST);
+  QTRY_COMPARE(LogLines("cable 0C ", from), 1);
+  QTest::qWait(200);
+  EXPECT_EQ(LogLines("cable 04 ", from), 0);
+}
+
+TEST_F(SettingsPageTest, UnpluggingTheCableShowsTheSleepLabel) {
+  mouse_.Plug(VirtualLink::kReceiver, true);  // so the window stays up
+  Start();
+  EXPECT_TRUE(Find("ms_1_wired")->isVisibleTo(window_.get()));
+  mouse_.Plug(VirtualLink::kCable, false);
+  QTRY_VERIFY(!Find("ms_1_wired")->isVisibleTo(window_.get()));
+  EXPECT_TRUE(Find("ms_1_sleep_label")->isVisibleTo(window_.get()));
+}
+
+TEST_F(SettingsPageTest, SectionsOpenAndCloseAndTheLastOnesScrollIntoView) {
+  Start();
+  auto* check = Find<QAbstractButton>("ms_1_check_motion_sync");
+  QWidget* body = Find("ms_1_hor_motion_sync");
+  check->click();  // as Space on the focused check box does
+  EXPECT_FALSE(body->isVisibleTo(window_.get()));
+  check->click();
+  EXPECT_TRUE(body->isVisibleTo(window_.get()));
+  EXPECT_TRUE(window_->IsTimerActive(TIMER_SETTINGS_FOLLOWUP));
+  QTRY_VERIFY(!window_->IsTimerActive(TIMER_SETTINGS_FOLLOWUP));
+
+  Find<QAbstractButton>("ms_1_check_dpi")->click();
+  Find<QAbstractButton>("ms_1_check_dpi")->click();
+  EXPECT_FALSE(window_->IsTimerActive(TIMER_SETTINGS_FOLLOWUP));
+}
+
+}  // namespace
+}  // namespace mokta
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir runtime;
+  mokta::g_log_path = runtime.filePath("writes.log");
+  qputenv("MOKTA_RES_DIR", QFile::encodeName(QStringLiteral(MOKTA_SOURCE_DIR "/res/")));
+  qputenv("MOKTA_VIRTUAL_BATTERY_MS", "0");
+  qputenv("MOKTA_VIRTUAL_LOG", QFile::encodeName(mokta::g_log_path));
+  qputenv("MOKTA_VIRTUAL_CONTROL", QFile::encodeName(runtime.filePath("control.sock")));
+  qunsetenv("MOKTA_VIRTUAL_START");
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  auto language = std::make_shared<mokta::LanguageFile>();
+  language->LoadFromResources();
+  mokta::SetProgramLanguage(language);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
