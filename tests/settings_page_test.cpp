@@ -8,16 +8,20 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "app/main_window.h"
 #include "data/store_files.h"
 #include "device/device_ids.h"
+#include "framework/control_lookup.h"
+#include "framework/control_text.h"
 #include "framework/language_file.h"
 #include "framework/modal_test_hook.h"
 #include "framework/notification.h"
@@ -148,6 +152,80 @@ TEST_F(SettingsPageTest, ProfileSwitchSendsEverythingAndDeletingTheLastSelectsTh
   EXPECT_EQ(list->currentRow(), 1);
   EXPECT_EQ(Current().name(), "P2");
   QTRY_VERIFY(MatchesProfile(mouse_.State().settings, Current()));
+}
+
+// Answers the modal windows of a test: the name dialog gets `name` typed and OK pressed (and
+// Cancel after a refusal); message boxes are answered with 1 and their keys kept; file dialogs
+// get `file`.
+class ModalAnswers {
+ public:
+  QString name;
+  QString file;
+  QStringList messages;
+
+  ModalAnswers()
+      : hook_([this](QWidget& w) -> std::optional<int> {
+          if (w.objectName() == "MS_1_ProfileName") return Name(w);
+          if (auto* dialog = qobject_cast<QFileDialog*>(&w)) {
+            dialog->selectFile(file);
+            return file.isEmpty() ? 0 : 1;
+          }
+          if (QWidget* message = FindOptionalControl(&w, QStringLiteral("warning"))) {
+            messages << ControlTextKey(message);
+            refused_ = true;
+          }
+          return 1;
+        }) {}
+
+ private:
+  std::optional<int> Name(QWidget& dialog) {
+    refused_ = false;
+    QTimer::singleShot(0, &dialog, [this, &dialog] {
+      FindOptionalControl<QLineEdit>(&dialog, QStringLiteral("edit_name"))->setText(name);
+      FindOptionalControl<QAbstractButton>(&dialog, QStringLiteral("btn_ok"))->click();
+      if (refused_)
+        FindOptionalControl<QAbstractButton>(&dialog, QStringLiteral("btn_cancel"))->click();
+    });
+    return std::nullopt;  // the real dialog runs the actions above
+  }
+
+  bool refused_ = false;
+  ScopedModalTestHook hook_;
+};
+
+TEST_F(SettingsPageTest, ProfilesAreAddedRenamedExportedAndImported) {
+  Start(1);
+  ModalAnswers answers;
+  auto* list = Find<QListWidget>("ms_1_list_profile");
+
+  answers.name = "p1";  // the own name in other letter case is taken
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_rename_btn"), Qt::LeftButton);
+  EXPECT_EQ(answers.messages, QStringList{"warn_name_2_text"});
+  EXPECT_EQ(Current().name(), "P1");
+
+  answers.name = "Second";
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_add_btn"), Qt::LeftButton);
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->currentRow(), 1);
+  EXPECT_EQ(Current().name(), "Second");
+  QTRY_VERIFY(MatchesProfile(mouse_.State().settings, Current()));
+
+  answers.file = data_.filePath("out.pro");
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_export_btn"), Qt::LeftButton);
+  EXPECT_EQ(QFileInfo(answers.file).size(), ProfileData::kSize);
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_import_btn"), Qt::LeftButton);
+  ASSERT_EQ(list->count(), 3);
+  EXPECT_EQ(Current().name(), "Second_1");
+
+  QFile broken(data_.filePath("broken.pro"));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write(QByteArray(1000, '\0'));
+  broken.close();
+  answers.file = broken.fileName();
+  answers.messages.clear();
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_import_btn"), Qt::LeftButton);
+  EXPECT_EQ(answers.messages, QStringList{"import_wrong_size_text"});
+  EXPECT_EQ(list->count(), 3);
 }
 
 TEST_F(SettingsPageTest, ResetKeepsNameAndMoveModeAndSendsTheDefaults) {

@@ -1,5 +1,5 @@
 // mokta-render-windows OUTPUT_FOLDER: renders each window of the program (main window, message
-// box, DPI pop-up) to a PNG file, for reviewing the look. Run it under a display (scripts/
+// box, profile name dialog, DPI pop-up) to a PNG file, for reviewing the look. Run it under a display (scripts/
 // screenshots uses Xvfb) with MOKTA_DRIVER_DIR pointing at the virtual mouse so that the main
 // window shows a connected mouse. A development tool; the program itself has no options.
 
@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/msg_wnd.h"
 #include "framework/language_file.h"
+#include "ui/profile_name_dialog.h"
 
 namespace {
 
@@ -57,6 +58,13 @@ int main(int argc, char** argv) {
     Settle(200);
     ok &= Save(box, out + "/message-box.png");
     box.hide();
+
+    mokta::CMS_1_ProfileName name_dialog(&window, QStringLiteral("profile_name_1_text"),
+                                         window.page().session().profiles(), {});
+    name_dialog.show();
+    Settle(200);
+    ok &= Save(name_dialog, out + "/profile-name.png");
+    name_dialog.hide();
 
     mokta::CDPIMsg popup(mokta::DpiPopupText(64));
     popup.set_delete_on_final(false);

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,6 +17,7 @@
 
 #include "app/paths.h"
 #include "data/colors.h"
+#include "data/import_export.h"
 #include "data/key_tables.h"
 #include "data/keyboard_layout.h"
 #include "data/text_filters.h"
@@ -24,8 +26,10 @@
 #include "framework/control_lookup.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
+#include "framework/modal_test_hook.h"
 #include "framework/skin_window.h"
 #include "ui/page_rules.h"
+#include "ui/profile_name_dialog.h"
 
 namespace mokta {
 namespace {
@@ -535,8 +539,82 @@ void CMS_1_Page::ResetProfile() {
   RequestApplyNow();
 }
 
+void CMS_1_Page::AddProfile() {
+  CMS_1_ProfileName dialog(window_, QStringLiteral("profile_name_1_text"), session_->profiles(),
+                           [this](QWidget*, const QString& key) { return ShowMessage(key); });
+  if (dialog.Run() != 1) return;
+  int index = 0;
+  session_->EditList([&](ProfileList& profiles, ProfileStoreHeader&, int&) {
+    profiles.push_back(NewProfile(dialog.name()));
+    index = static_cast<int>(profiles.size()) - 1;
+  });
+  SelectProfile(index);
+  FillProfileList();
+}
+
+void CMS_1_Page::RenameProfile() {
+  CMS_1_ProfileName dialog(window_, QStringLiteral("profile_name_2_text"), session_->profiles(),
+                           [this](QWidget*, const QString& key) { return ShowMessage(key); });
+  if (dialog.Run() != 1) return;
+  session_->EditCurrent([&](ProfileData& p) { p.set_name(dialog.name()); });
+  if (auto* list = qobject_cast<QListWidget*>(Control(QStringLiteral("ms_1_list_profile")))) {
+    if (QListWidgetItem* item = list->item(session_->current_index())) {
+      item->setText(session_->current().name());
+    }
+  }
+  session_->SaveStore();
+}
+
+QString CMS_1_Page::ChooseProfileFile(bool save) {
+  QFileDialog dialog(window_);
+  dialog.setNameFilter(QStringLiteral("Profile Flie (*.pro *.PRO)"));
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  if (save) dialog.setDefaultSuffix(QStringLiteral("pro"));
+  const std::optional<int> answer = AskModalTestHook(dialog);
+  const int result = answer ? *answer : dialog.exec();
+  if (result != QDialog::Accepted) return {};
+  return dialog.selectedFiles().value(0);
+}
+
+void CMS_1_Page::ImportProfileFile() {
+  const QString path = ChooseProfileFile(false);
+  if (path.isEmpty()) return;
+  ImportResult result;
+  session_->EditList([&](ProfileList& profiles, ProfileStoreHeader&, int&) {
+    result = ImportProfile(path, profiles, macros_, *stores_);
+  });
+  if (result.status == FileStatus::kWrongSize) {
+    ShowMessage(QStringLiteral("import_wrong_size_text"));
+    return;
+  }
+  if (result.status != FileStatus::kOk) {
+    ShowMessage(QStringLiteral("import_failed_text"));
+    return;
+  }
+  SelectProfile(result.index);
+  FillProfileList();
+}
+
+void CMS_1_Page::ExportProfileFile() {
+  const QString path = ChooseProfileFile(true);
+  if (path.isEmpty()) return;
+  if (ExportProfile(session_->current(), path) != FileStatus::kOk) {
+    ShowMessage(QStringLiteral("export_failed_text"));
+  }
+}
+
 void CMS_1_Page::OnClick(const QString& sender) {
-  if (sender == QLatin1String("ms_1_profile_delete_btn")) {
+  if (sender == QLatin1String("ms_1_profile_add_btn")) {
+    AddProfile();
+  } else if (sender == QLatin1String("ms_1_profile_rename_btn")) {
+    RenameProfile();
+  } else if (sender == QLatin1String("ms_1_profile_import_btn")) {
+    ImportProfileFile();
+  } else if (sender == QLatin1String("ms_1_profile_export_btn")) {
+    ExportProfileFile();
+  } else if (sender == QLatin1String("ms_1_profile_delete_btn")) {
     DeleteProfile();
   } else if (sender == QLatin1String("ms_1_profile_reset_btn") ||
              sender == QLatin1String("ms_1_btn_reset")) {

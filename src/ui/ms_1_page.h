@@ -113,6 +113,12 @@ class CMS_1_Page : public DeviceView {
   void SelectProfile(int index);
   void DeleteProfile();
   void ResetProfile();
+  void AddProfile();
+  void RenameProfile();
+  void ImportProfileFile();
+  void ExportProfileFile();
+  // Asks for a ".pro" file to open or to save; empty when cancelled.
+  QString ChooseProfileFile(bool save);
   int ShowMessage(const QString& message_key) const {
     return message_box_ ? message_box_(message_key) : 0;
   }
