@@ -258,6 +258,19 @@ TEST_F(SettingsPageTest, MouseDpiButtonIsShownSavedAndNotSentBack) {
   EXPECT_EQ(LogLines("cable 04 ", from), 0);
 }
 
+TEST_F(SettingsPageTest, BluetoothLightingEventSelectsTheEffect) {
+  mouse_.SetBleConnected(true);
+  Start();
+  ASSERT_TRUE(mouse_.ChangeLighting(2));  // reported on the cable, which does not move the combo
+  QTRY_COMPARE(Current().light_effect(), 2);
+  EXPECT_EQ(Find<QComboBox>("ms_1_combo_light")->currentIndex(), 0);
+  mouse_.Plug(VirtualLink::kCable, false);
+  ASSERT_TRUE(mouse_.ChangeLighting(1));  // now over Bluetooth LE
+  QTRY_COMPARE(Current().light_effect(), 1);
+  EXPECT_EQ(Find<QComboBox>("ms_1_combo_light")->currentIndex(), 1);
+  EXPECT_TRUE(Find("ms_1_hor_brightness")->isVisibleTo(window_.get()));
+}
+
 TEST_F(SettingsPageTest, UnpluggingTheCableShowsTheSleepLabel) {
   mouse_.Plug(VirtualLink::kReceiver, true);  // so the window stays up
   Start();

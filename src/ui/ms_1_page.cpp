@@ -714,8 +714,12 @@ void CMS_1_Page::SelectDpiStage(int stage) {
   if (option) Quietly(option, [&] { option->setChecked(true); });
 }
 
-void CMS_1_Page::SelectLightEffect(int) {
-  // The lighting combo and its rows are the settings page's; they follow with it.
+void CMS_1_Page::SelectLightEffect(int index) {
+  auto* combo = qobject_cast<QComboBox*>(Control(QStringLiteral("ms_1_combo_light")));
+  if (combo && index >= 0 && index < combo->count()) {
+    Quietly(combo, [&] { combo->setCurrentIndex(index); });
+  }
+  ApplyLightingRows(index);
 }
 
 void CMS_1_Page::ShowDpiPopup(std::int32_t dpi_code) {
