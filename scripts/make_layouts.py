@@ -210,6 +210,14 @@ def write_ui(path, root, groups=(), first_stops=()):
         bg = ET.SubElement(ui, "buttongroups")
         for g in groups:
             ET.SubElement(bg, "buttongroup", name=g)
+    custom = sorted({w.cls for w in iter_widgets(root) if w.cls in CUSTOM_CLASSES})
+    if custom:
+        # The program's own controls (the framework registers them with the loader).
+        cw = ET.SubElement(ui, "customwidgets")
+        for cls in custom:
+            c = ET.SubElement(cw, "customwidget")
+            ET.SubElement(c, "class").text = cls
+            ET.SubElement(c, "extends").text = CUSTOM_CLASSES[cls]
     ET.SubElement(ui, "resources")
     ET.SubElement(ui, "connections")
     ET.indent(ui, space=" ")
@@ -696,10 +704,58 @@ def dpi_popup():
 
 
 # ---------------------------------------------------------------------------------------------
+# Colour dialog
 
+# The preset buttons' colours (ARGB) and the names a screen reader announces for them.
+PRESETS = (
+    (0xFF00FFFF, "Cyan"), (0xFF6CFF00, "Lime"), (0xFF7F00FF, "Violet"), (0xFF007FFF, "Azure"),
+    (0xFF0000FF, "Blue"), (0xFF7FFF00, "Chartreuse"), (0xFFFF5400, "Orange red"), (0xFFFF7F00, "Orange"),
+    (0xFFFFB400, "Amber"), (0xFFFFFF00, "Yellow"), (0xFFFF0000, "Red"), (0xFFFF00FF, "Magenta"),
+    (0xFF1EB40A, "Green"), (0xFF48B1FF, "Sky blue"), (0xFFFF48B0, "Pink"), (0xFFFFFFFF, "White"),
+)
+
+
+def color_dialog():
+    palette = Widget("ColorPalette", unique("ColorPallet"),
+                     [P("accessibleName", "Colour palette")] + fixed(None, 70))
+    presets = []
+    for n, (argb, name) in enumerate(PRESETS, 1):
+        b = button(f"mouse_dpi_color_{n}", acc=f"Preset colour {name}", skin="preset",
+                   props=fixed(25, 16) + pointer() + [P("styleSheet", f"background-color: #{argb & 0xFFFFFF:06x};")])
+        presets.append((b, (n - 1) // 8, (n - 1) % 8))
+    shown = label("color_show_control", acc="Chosen colour", skin="colorshow", props=fixed(30, 24))
+
+    def component(name, letter, acc):
+        edit = Widget("QLineEdit", unique(name), [
+            P("accessibleName", acc), P("maxLength", 4), D("skin", "number"),
+            P("alignment", Set("Qt::AlignRight|Qt::AlignVCenter")),
+        ] + fixed(44, 24))
+        return [label(f"{name}_label", skin="hint", props=[P("text", letter)] + natural()), edit]
+
+    edits = hbox([shown, hgap(4)] + component("r_edit", "R", "Red") + component("g_edit", "G", "Green")
+                 + component("b_edit", "B", "Blue"), spacing=4)
+    # OK is written first so that it comes first in the keyboard order; it sits on the right.
+    ok = button("confirm_btn", "ok_text", acc="OK", skin="primary",
+                props=pointer() + fixed(72, 24) + [P("default", True)])
+    cancel = button("cancel_btn", "cancel_text", acc="Cancel", props=pointer() + fixed(72, 24))
+    buttons = grid([(hstretch(), 0, 0), (ok, 0, 2), (cancel, 0, 1)], spacing=8)
+    return Widget("QWidget", unique("DpiColorDialog"), [
+        P("geometry", Rect((0, 0, 250, 200))),
+        P("minimumSize", Size((250, 200))),
+        P("maximumSize", Size((250, 200))),
+        P("windowTitle", title_key("color_title_text")),
+        P("accessibleName", "Choose a colour"),
+        D("skin", "popup"),
+    ], vbox([palette, grid(presets, spacing=(3, 4)), edits, buttons], (8, 8, 8, 8), 6))
+
+
+# ---------------------------------------------------------------------------------------------
+
+
+CUSTOM_CLASSES = {"ColorPalette": "QWidget"}
 
 FOCUS_CLASSES = {"QPushButton", "QCheckBox", "QRadioButton", "QSlider", "QLineEdit", "QComboBox",
-                 "QListWidget"}
+                 "QListWidget", "ColorPalette"}
 
 
 def takes_focus(w):
@@ -777,6 +833,7 @@ def main():
                                    "ms_1_profile_export_btn", "ms_1_profile_reset_btn")),
         (msg_box, "msg.xml", ()),
         (dpi_popup, "DPImsg.xml", ()),
+        (color_dialog, "DpiColorDialog.xml", ()),
     )
     for make, file, first_stops in layouts:
         _names.clear()

@@ -1,4 +1,5 @@
-// The settings page's rules: typed DPI to stage codes, the lighting rows, label texts.
+// The settings page's rules: typed DPI to stage codes, the lighting rows, label texts, and
+// the colour dialog's typed components.
 
 #include "ui/page_rules.h"
 
@@ -40,6 +41,29 @@ TEST(PageLabels, TimersAndDebounce) {
   EXPECT_EQ(SleepTimerText(10, language), "Sleep after 10 min");
   EXPECT_EQ(LightOffText(3, language), "Lights off after 1.5 min");
   EXPECT_EQ(KeyDebounceText(4), "8 MS");
+}
+
+TEST(ColorComponentFromText, ReadsDecimalAndPutsOutOfRangeTextRight) {
+  struct Case {
+    const char* typed;
+    int value;
+    const char* replacement;  // null: the text stays
+  };
+  for (const Case& c : {Case{"0", 0, nullptr}, Case{"255", 255, nullptr}, Case{"007", 7, nullptr},
+                        Case{"256", 255, "255"}, Case{"300", 255, "255"}, Case{"-1", 0, "0"},
+                        Case{"-0", 0, nullptr}, Case{"", 0, nullptr}, Case{"-", 0, nullptr},
+                        Case{"99999999999999999999", 255, "255"},
+                        Case{"-99999999999999999999", 0, "0"}, Case{"1x", 0, nullptr}}) {
+    const ColorComponentInput input = ColorComponentFromText(QString::fromLatin1(c.typed));
+    EXPECT_EQ(input.value, c.value) << c.typed;
+    EXPECT_EQ(input.replacement.has_value(), c.replacement != nullptr) << c.typed;
+    if (input.replacement && c.replacement) {
+      EXPECT_EQ(*input.replacement, c.replacement);
+    }
+  }
+  EXPECT_EQ(WithColorComponent(0x00123456u, 0, 0xAB), 0xFFAB3456u);
+  EXPECT_EQ(WithColorComponent(0xFF123456u, 1, 300), 0xFF12FF56u);
+  EXPECT_EQ(WithColorComponent(0xFF123456u, 2, 0), 0xFF123400u);
 }
 
 }  // namespace

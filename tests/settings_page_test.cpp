@@ -228,6 +228,43 @@ TEST_F(SettingsPageTest, ProfilesAreAddedRenamedExportedAndImported) {
   EXPECT_EQ(list->count(), 3);
 }
 
+// Answers the colour dialog by clicking `preset` and then `finish` inside its modal loop.
+ScopedModalTestHook PickPreset(int preset, const char* finish) {
+  return ScopedModalTestHook([preset, finish](QWidget& dialog) -> std::optional<int> {
+    EXPECT_EQ(dialog.objectName(), "DpiColorWnd");
+    QTimer::singleShot(0, &dialog, [&dialog, preset, finish] {
+      FindOptionalControl<QAbstractButton>(&dialog, QStringLiteral("mouse_dpi_color_%1").arg(preset))
+          ->click();
+      FindOptionalControl<QAbstractButton>(&dialog, QString::fromLatin1(finish))->click();
+    });
+    return std::nullopt;
+  });
+}
+
+TEST_F(SettingsPageTest, ColoursPickedInTheDialogReachTheMouse) {
+  Start();
+  auto* stage_button = Find<QAbstractButton>("ms_1_btn_dpi_color_3");
+  {
+    auto cancel = PickPreset(11, "cancel_btn");
+    const qint64 from = LogSize();
+    QTest::mouseClick(stage_button, Qt::LeftButton);
+    QTest::qWait(300);
+    EXPECT_EQ(LogLines("cable 04 ", from), 0);
+    EXPECT_EQ(Current().dpi_color(2), 0x00FF0000);  // the default blue, kept
+  }
+  auto ok = PickPreset(11, "confirm_btn");  // red
+  QTest::mouseClick(stage_button, Qt::LeftButton);
+  EXPECT_EQ(Current().dpi_color(2), 0x000000FF);
+  EXPECT_TRUE(stage_button->styleSheet().contains(QLatin1String("#ff0000")));
+  QTRY_COMPARE(mouse_.State().settings.stage_colors[2], (VirtualTriple{255, 0, 0}));
+
+  auto light = PickPreset(14, "confirm_btn");  // 0xFF48B1FF
+  Find<QComboBox>("ms_1_combo_light")->activated(1);  // shows the colour row
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_light_color"), Qt::LeftButton);
+  EXPECT_EQ(Current().light_color(), 0x00FFB148u);
+  QTRY_COMPARE(mouse_.State().settings.light_color, (VirtualTriple{0x48, 0xB1, 0xFF}));
+}
+
 TEST_F(SettingsPageTest, ResetKeepsNameAndMoveModeAndSendsTheDefaults) {
   Start();
   QTest::mouseClick(Find<QAbstractButton>("ms_1_check_movemode"), Qt::LeftButton);

@@ -1,7 +1,8 @@
 // mokta-render-windows OUTPUT_FOLDER: renders each window of the program (main window, message
-// box, profile name dialog, DPI pop-up) to a PNG file, for reviewing the look. Run it under a display (scripts/
-// screenshots uses Xvfb) with MOKTA_DRIVER_DIR pointing at the virtual mouse so that the main
-// window shows a connected mouse. A development tool; the program itself has no options.
+// box, profile name dialog, colour dialog, DPI pop-up) to a PNG file, for reviewing the look.
+// Run it under a display (scripts/screenshots uses Xvfb) with MOKTA_DRIVER_DIR pointing at the
+// virtual mouse so that the main window shows a connected mouse. A development tool; the
+// program itself has no options.
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include "app/main_window.h"
 #include "app/msg_wnd.h"
 #include "framework/language_file.h"
+#include "ui/dpi_color_wnd.h"
 #include "ui/profile_name_dialog.h"
 
 namespace {
@@ -65,6 +67,13 @@ int main(int argc, char** argv) {
     Settle(200);
     ok &= Save(name_dialog, out + "/profile-name.png");
     name_dialog.hide();
+
+    mokta::CDpiColorWnd color_dialog(&window);
+    color_dialog.set_color(0xFF123456u);
+    color_dialog.show();
+    Settle(200);
+    ok &= Save(color_dialog, out + "/color-dialog.png");
+    color_dialog.hide();
 
     mokta::CDPIMsg popup(mokta::DpiPopupText(64));
     popup.set_delete_on_final(false);

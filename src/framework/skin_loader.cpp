@@ -8,13 +8,17 @@
 #include <QWidget>
 #include <utility>
 
+#include "framework/color_palette.h"
 #include "framework/framework_log.h"
 
 namespace mokta {
 namespace {
 
 QHash<QString, ControlFactory>& Factories() {
-  static QHash<QString, ControlFactory> factories;
+  // The framework's own controls are known from the start.
+  static QHash<QString, ControlFactory> factories{
+      {QStringLiteral("ColorPalette"), [](QWidget* parent) { return new ColorPalette(parent); }},
+  };
   return factories;
 }
 

@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <utility>
@@ -81,7 +83,7 @@ int SkinWindow::ShowModal() {
   modal_result_ = &result;
   const QPointer<SkinWindow> alive(this);
   setWindowModality(parentWidget() != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-  CenterWindow();
+  if (centred_) CenterWindow();
   show();
   raise();
   activateWindow();
@@ -114,6 +116,32 @@ void SkinWindow::closeEvent(QCloseEvent* event) {
   }
   event->accept();
   Finish(0);
+}
+
+void SkinWindow::keyPressEvent(QKeyEvent* event) {
+  // Reached only by keys the focused control left alone (a line edit passes Enter on).
+  if (modal_loop_ != nullptr && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (event->key() == Qt::Key_Escape) {
+      Close(0);
+      return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+      auto* button = qobject_cast<QAbstractButton*>(focusWidget());
+      if (button == nullptr) {
+        for (auto* push : findChildren<QPushButton*>()) {
+          if (push->isDefault() && push->isVisible() && push->isEnabled()) {
+            button = push;
+            break;
+          }
+        }
+      }
+      if (button != nullptr) {
+        button->click();
+        return;
+      }
+    }
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void SkinWindow::CenterWindow() {

@@ -72,7 +72,9 @@ class SkinWindow : public QWidget {
   // ---- Modal run and closing
 
   // Shows the window modally (modal to its parent window, or to the application when it has
-  // none), centred, and runs a local event loop until Close(result); returns that result.
+  // none), centred unless set_centred(false), and runs a local event loop until Close(result);
+  // returns that result. While it runs, Escape closes the window with 0 and Enter clicks the
+  // focused button, or else the layout's default button (QPushButton::isDefault).
   // When the user or the window manager closes the window instead (and OnCloseRequest lets
   // it), the result is 0, as for a cancel. The modal test hook (modal_test_hook.h) is asked
   // first and may answer without showing the window. Not re-entrant: a second call while the
@@ -83,6 +85,8 @@ class SkinWindow : public QWidget {
   // loop the result is dropped.
   void Close(int result = 0);
   bool is_modal_running() const { return modal_loop_ != nullptr; }
+  // Whether ShowModal centres the window; a window that places itself turns it off.
+  void set_centred(bool on) { centred_ = on; }
 
   // Whether the window deletes itself (deleteLater) when it ends: by Close, or by the user or
   // window manager closing it. Owners of such a window keep a QPointer to it. Default: false.
@@ -130,6 +134,7 @@ class SkinWindow : public QWidget {
   virtual bool OnCloseRequest();
 
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   std::intptr_t DispatchMessage(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
@@ -145,6 +150,7 @@ class SkinWindow : public QWidget {
   QEventLoop* modal_loop_ = nullptr;  // the running ShowModal's loop
   int* modal_result_ = nullptr;       // where Close puts the running ShowModal's result
   bool delete_on_final_ = false;
+  bool centred_ = true;
 };
 
 // Raises a notification from `sender` through the SkinWindow that holds it: the way a control

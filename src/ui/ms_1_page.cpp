@@ -28,6 +28,7 @@
 #include "framework/language_file.h"
 #include "framework/modal_test_hook.h"
 #include "framework/skin_window.h"
+#include "ui/dpi_color_wnd.h"
 #include "ui/page_rules.h"
 #include "ui/profile_name_dialog.h"
 
@@ -628,7 +629,34 @@ void CMS_1_Page::OnClick(const QString& sender) {
     RequestApplyNow();
   } else if (sender == QLatin1String("ms_1_btn_mouse_attribute")) {
     OpenDesktopMouseSettings();
+  } else if (sender == QLatin1String("ms_1_btn_light_color")) {
+    PickColor(sender, -1);
+  } else if (const int stage = NumberAfter(sender, QLatin1String("ms_1_btn_dpi_color_"), 8)) {
+    PickColor(sender, stage - 1);
   }
+}
+
+void CMS_1_Page::PickColor(const QString& button_name, int stage) {
+  QWidget* button = Control(button_name);
+  if (!button || !session_) return;
+  const ProfileData& p = session_->current();
+  const std::uint32_t stored =
+      stage < 0 ? p.light_color()
+                : static_cast<std::uint32_t>(p.dpi_color(static_cast<std::size_t>(stage)));
+  CDpiColorWnd dialog(window_);
+  dialog.set_color(StoredColorToArgb(stored));
+  dialog.set_position(CDpiColorWnd::PositionBeside(*button));
+  if (dialog.Run() != 1) return;
+  const std::uint32_t picked = ArgbToStoredColor(dialog.color());
+  session_->EditCurrent([&](ProfileData& profile) {
+    if (stage < 0) {
+      profile.set_light_color(picked);
+    } else {
+      profile.set_dpi_color(static_cast<std::size_t>(stage), static_cast<std::int32_t>(picked));
+    }
+  });
+  SetColorButton(button_name, picked);
+  RequestApplyNow();
 }
 
 void CMS_1_Page::OnMenuCommand(const QString&) {}

@@ -117,6 +117,9 @@ class CMS_1_Page : public DeviceView {
   void RenameProfile();
   void ImportProfileFile();
   void ExportProfileFile();
+  // Opens the colour dialog beside `button_name` for the lighting colour (stage -1) or a DPI
+  // stage's colour (0..7); OK stores the colour, shows it on the button and applies it.
+  void PickColor(const QString& button_name, int stage);
   // Asks for a ".pro" file to open or to save; empty when cancelled.
   QString ChooseProfileFile(bool save);
   int ShowMessage(const QString& message_key) const {

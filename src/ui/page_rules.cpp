@@ -38,4 +38,30 @@ QString KeyDebounceText(std::int32_t key_debounce) {
   return QString::number(static_cast<std::int64_t>(key_debounce) * 2) + QStringLiteral(" MS");
 }
 
+ColorComponentInput ColorComponentFromText(const QString& text) {
+  const QString trimmed = text.trimmed();
+  const bool negative = trimmed.startsWith(QLatin1Char('-'));
+  const QStringView digits = QStringView(trimmed).mid(negative ? 1 : 0);
+  if (digits.isEmpty()) return {};
+  for (const QChar c : digits) {
+    if (c < u'0' || c > u'9') return {};  // not a number (yet)
+  }
+  // Any count of digits: a number too long to parse is far outside the range anyway.
+  bool ok = false;
+  const qlonglong number = digits.toLongLong(&ok);
+  if (negative) {
+    if (ok && number == 0) return {0, std::nullopt};
+    return {0, QStringLiteral("0")};
+  }
+  if (!ok || number > 255) return {255, QStringLiteral("255")};
+  return {static_cast<int>(number), std::nullopt};
+}
+
+std::uint32_t WithColorComponent(std::uint32_t argb, int component, int value) {
+  const int shift = 16 - 8 * component;  // red 16, green 8, blue 0
+  if (shift < 0 || shift > 16) return argb | 0xFF000000u;
+  const auto byte = static_cast<std::uint32_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+  return 0xFF000000u | (argb & ~(0xFFu << shift) & 0xFFFFFFu) | (byte << shift);
+}
+
 }  // namespace mokta

@@ -22,11 +22,8 @@ CMS_1_ProfileName::CMS_1_ProfileName(QWidget* parent, const QString& title_key,
 }
 
 int CMS_1_ProfileName::Run() {
-  if (auto* edit = FindOptional<QLineEdit>(QStringLiteral("edit_name"))) {
-    edit->setFocus();
-    // Enter in the edit accepts like OK.
-    QObject::connect(edit, &QLineEdit::returnPressed, this, [this] { TryAccept(); });
-  }
+  // Enter in the edit reaches the window, which clicks the default button, OK.
+  if (auto* edit = FindOptional<QLineEdit>(QStringLiteral("edit_name"))) edit->setFocus();
   return ShowModal();
 }
 
