@@ -72,6 +72,10 @@ class Size(tuple):
     pass
 
 
+class Cstring(str):
+    """A plain string property that is no text (e.g. a label's buddy)."""
+
+
 class Rect(tuple):
     pass
 
@@ -108,6 +112,8 @@ def write_value(parent, value):
         ET.SubElement(parent, "enum").text = value
     elif isinstance(value, Set):
         ET.SubElement(parent, "set").text = value
+    elif isinstance(value, Cstring):
+        ET.SubElement(parent, "cstring").text = value
     elif isinstance(value, Size):
         s = ET.SubElement(parent, "size")
         ET.SubElement(s, "width").text = str(value[0])
@@ -283,7 +289,10 @@ def container(name, layout, skin=None, cls="QWidget", props=()):
     return Widget(cls, unique(name), p, layout)
 
 
-def label(name, key=None, acc=None, skin=None, props=(), wrap=False):
+def label(name, key=None, acc=None, skin=None, props=(), wrap=False, textless=False):
+    """A label. Its text (a key, or filled in by the program) is what a screen reader reads as
+    its name, and `acc` says what it is (the accessible description); a label that never shows
+    text (an image, a colour field, textless=True) is named by `acc` instead."""
     p = []
     if key:
         p += key_props(key)
@@ -292,7 +301,7 @@ def label(name, key=None, acc=None, skin=None, props=(), wrap=False):
     if wrap:
         p.append(P("wordWrap", True))
     if acc:
-        p.append(P("accessibleName", acc))
+        p.append(P("accessibleName" if textless else "accessibleDescription", acc))
     if skin:
         p.append(D("skin", skin))
     p += list(props)
@@ -375,7 +384,7 @@ def section(sec, title_key, acc, body, header_extra=()):
 
 
 def title_bar():
-    logo = label("title_logo", acc="Mokta", skin="logo", props=fixed(24, 24))
+    logo = label("title_logo", acc="Mokta", skin="logo", props=fixed(24, 24), textless=True)
     title = label("title_text", "mouse_name_text", skin="apptitle")
     progress = Widget(
         "QProgressBar",
@@ -549,7 +558,13 @@ def light_card():
         return w
 
     def row(name, key, control):
-        return container(name, hbox([label(f"{name}_label", key, skin="rowlabel", props=fixed(176)), control],
+        # The label names its control for screen readers too (Qt on Linux names a combo box by
+        # its current item and points at its label for what it is).
+        props = fixed(176)
+        if control.cls == "QComboBox":
+            acc = next(v for n, v, _ in control.props if n == "accessibleName")
+            props += [P("buddy", Cstring(control.name)), P("accessibleName", acc)]
+        return container(name, hbox([label(f"{name}_label", key, skin="rowlabel", props=props), control],
                                     spacing=8), props=fixed(None, 30))
 
     body = container("ms_1_ver_light", vbox([
@@ -723,7 +738,7 @@ def color_dialog():
         b = button(f"mouse_dpi_color_{n}", acc=f"Preset colour {name}", skin="preset",
                    props=fixed(25, 16) + pointer() + [P("styleSheet", f"background-color: #{argb & 0xFFFFFF:06x};")])
         presets.append((b, (n - 1) // 8, (n - 1) % 8))
-    shown = label("color_show_control", acc="Chosen colour", skin="colorshow", props=fixed(30, 24))
+    shown = label("color_show_control", acc="Chosen colour", skin="colorshow", props=fixed(30, 24), textless=True)
 
     def component(name, letter, acc):
         edit = Widget("QLineEdit", unique(name), [
@@ -784,18 +799,24 @@ def build(root, path, first_stops=()):
 
 
 def iter_widgets(w):
+    """Every widget of the tree in layout order (the order a reader of the window meets them)."""
     yield w
-    stack = [w.layout] if w.layout else []
+    if w.layout:
+        yield from iter_layout(w.layout)
     for c in w.children:
         yield from iter_widgets(c)
-    while stack:
-        lay = stack.pop()
-        for it in lay.items:
-            item = it[0] if isinstance(it, tuple) else it
-            if isinstance(item, Widget):
-                yield from iter_widgets(item)
-            elif isinstance(item, Layout):
-                stack.append(item)
+
+
+def iter_layout(lay):
+    items = lay.items
+    if lay.cls == "QGridLayout":  # by row, then column
+        items = sorted(items, key=lambda it: (it[1], it[2]))
+    for it in items:
+        item = it[0] if isinstance(it, tuple) else it
+        if isinstance(item, Widget):
+            yield from iter_widgets(item)
+        elif isinstance(item, Layout):
+            yield from iter_layout(item)
 
 
 def check_keys():

@@ -411,11 +411,34 @@ TEST(Notifications, ValuesSetQuietlyNeverNotify) {
   EXPECT_EQ(slider->value(), 7);
   EXPECT_TRUE(radio->isChecked());
   EXPECT_THAT(window.notes, IsEmpty());
-  // The setters of buttons, combo boxes and edits do not notify even without Quietly.
-  check->setChecked(false);
+  QCoreApplication::processEvents();  // a quiet toggle has nothing pending either
+  EXPECT_THAT(window.notes, IsEmpty());
+  // The setters of combo boxes and edits do not notify even without Quietly.
   combo->setCurrentIndex(0);
   edit->setText("x");
+  QCoreApplication::processEvents();
   EXPECT_THAT(window.notes, IsEmpty());
+}
+
+TEST(Notifications, ToggleWithoutAClickNotifiesLikeAClickOnce) {
+  // What an assistive tool's "Toggle" action does: toggle() and no click.
+  TestWindow window;
+  auto* check = window.Find<QCheckBox>("check_a");
+  check->toggle();
+  EXPECT_THAT(window.notes, IsEmpty());  // not before the current event is done
+  QCoreApplication::processEvents();
+  EXPECT_THAT(Summary(window.notes),
+              ElementsAre("click check_a 0", "selectchanged check_a 1", "checkclick check_a 1"));
+  // Of exclusive options only the one that became checked notifies, and a real click is
+  // reported once.
+  window.notes.clear();
+  window.Find<QRadioButton>("radio_2")->toggle();
+  QCoreApplication::processEvents();
+  EXPECT_THAT(Summary(window.notes), ElementsAre("click radio_2 0", "selectchanged radio_2 1"));
+  window.notes.clear();
+  window.Find<QRadioButton>("radio_1")->click();
+  QCoreApplication::processEvents();
+  EXPECT_THAT(Summary(window.notes), ElementsAre("click radio_1 0", "selectchanged radio_1 1"));
 }
 
 TEST(Notifications, ListRowSetInCodeNotifiesUnlessQuiet) {

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSlider>
@@ -315,6 +316,64 @@ TEST_F(SettingsPageTest, UnpluggingTheCableShowsTheSleepLabel) {
   mouse_.Plug(VirtualLink::kCable, false);
   QTRY_VERIFY(!Find("ms_1_wired")->isVisibleTo(window_.get()));
   EXPECT_TRUE(Find("ms_1_sleep_label")->isVisibleTo(window_.get()));
+}
+
+TEST_F(SettingsPageTest, TabReachesEveryControlInReadingOrder) {
+  Start();
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QWidget* first = Find("ms_1_list_profile");
+  first->setFocus();
+  QStringList visited;
+  for (int i = 0; i < 400 && (visited.isEmpty() || QApplication::focusWidget() != first); ++i) {
+    visited << QApplication::focusWidget()->objectName();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  for (const QString& name : PageControlNames()) {
+    QWidget* w = window_->FindOptional(name);
+    if (!w || !w->isVisibleTo(window_.get()) || !w->isEnabled() ||
+        !(w->focusPolicy() & Qt::TabFocus) || qobject_cast<QLabel*>(w)) {
+      continue;
+    }
+    EXPECT_TRUE(visited.contains(name)) << qPrintable(name) << " is never reached by Tab";
+  }
+  // Down the settings column, section by section, each section's controls after its header.
+  QStringList sections;
+  for (const QString& name : visited) {
+    if (name.startsWith(QLatin1String("ms_1_check_"))) sections << name;
+  }
+  EXPECT_EQ(sections.mid(sections.indexOf("ms_1_check_button"), 4),
+            (QStringList{"ms_1_check_button", "ms_1_check_dpi", "ms_1_check_light", "ms_1_check_prate"}));
+  EXPECT_EQ(visited.indexOf("ms_1_combo_light"), visited.indexOf("ms_1_check_light") + 1);
+  EXPECT_LT(visited.indexOf("ms_1_btn_key_9"), visited.indexOf("ms_1_btn_key_10"));
+  EXPECT_LT(visited.indexOf("ms_1_btn_key_18"), visited.indexOf("ms_1_check_dpi"));
+}
+
+TEST_F(SettingsPageTest, KeysOperateTheControls) {
+  Start();
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  auto* combo = Find<QComboBox>("ms_1_combo_light");
+  combo->setFocus();
+  QTest::keyClick(combo, Qt::Key_Down);  // Off to Steady, which has a brightness
+  EXPECT_EQ(Current().light_effect(), 1);
+  auto* brightness = Find<QSlider>("ms_1_slider_brightness");
+  brightness->setFocus();
+  QTest::keyClick(brightness, Qt::Key_Right);  // from the profile's 1
+  EXPECT_EQ(Current().brightness(), 2);
+  QTRY_COMPARE(int{mouse_.State().settings.brightness}, 2);
+
+  auto* option = Find<QAbstractButton>("ms_1_btn_prate_4");
+  option->setFocus();
+  QTest::keyClick(option, Qt::Key_Left);  // arrows move through the options and pick
+  EXPECT_TRUE(Find<QAbstractButton>("ms_1_btn_prate_3")->isChecked());
+  EXPECT_EQ(Current().prate(), 2);
+  QTRY_COMPARE(int{mouse_.State().settings.polling_rate}, 2);
+
+  auto* section = Find<QAbstractButton>("ms_1_check_motion_sync");
+  section->setFocus();
+  QTest::keyClick(section, Qt::Key_Space);
+  EXPECT_FALSE(Find("ms_1_hor_motion_sync")->isVisibleTo(window_.get()));
 }
 
 TEST_F(SettingsPageTest, SectionsOpenAndCloseAndTheLastOnesScrollIntoView) {

@@ -151,6 +151,10 @@ std::string DescribeState(const VirtualMouseState& state) {
       " light_color=" + Hex(s.light_color.data(), 3) + " light_off=" + std::to_string(s.light_off) +
       " sleep_timer=" + std::to_string(s.sleep_timer) + " debounce=" + std::to_string(s.debounce) +
       " polling_rate=" + std::to_string(s.polling_rate);
+  out += " stage_colors=";
+  for (std::size_t i = 0; i < s.stage_colors.size(); ++i) {
+    out += (i > 0 ? "," : "") + Hex(s.stage_colors[i].data(), 3);
+  }
   out += " buttons=";
   for (std::size_t k = 0; k < s.buttons.size(); ++k) {
     out += (k > 0 ? "," : "") + Hex(s.buttons[k].data(), 3);

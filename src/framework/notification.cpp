@@ -7,6 +7,8 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMetaObject>
+#include <QPointer>
 #include <QSlider>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -18,6 +20,8 @@ namespace {
 constexpr char kWiredProperty[] = "_mokta_wired_by";
 // A checkable button's state when it was pressed, to tell whether the click changed it.
 constexpr char kCheckedAtPressProperty[] = "_mokta_checked_at_press";
+// Set while a button's toggle waits to see whether a click reports it.
+constexpr char kToggledProperty[] = "_mokta_toggled";
 constexpr char kVirtualWindowProperty[] = "virtualwnd";
 
 bool IsExclusive(const QAbstractButton* button) {
@@ -79,7 +83,27 @@ void NotificationPump::WireControl(QWidget* control) {
 void NotificationPump::WireButton(QAbstractButton* button) {
   connect(button, &QAbstractButton::pressed, this,
           [button] { button->setProperty(kCheckedAtPressProperty, button->isChecked()); });
-  connect(button, &QAbstractButton::clicked, this, [this, button] { ButtonClicked(button); });
+  connect(button, &QAbstractButton::clicked, this, [this, button] {
+    button->setProperty(kToggledProperty, false);
+    ButtonClicked(button);
+  });
+  // A click toggles a button first and reports the click right after, in the same call. A
+  // toggle that no click follows came from elsewhere: an assistive tool (its "Toggle" action)
+  // or code that did not set the state quietly. It notifies as a click would, once the
+  // current event is done.
+  connect(button, &QAbstractButton::toggled, this, [this, button](bool) {
+    button->setProperty(kToggledProperty, true);
+    QMetaObject::invokeMethod(
+        this,
+        [this, alive = QPointer<QAbstractButton>(button)] {
+          if (!alive || !alive->property(kToggledProperty).toBool()) return;
+          alive->setProperty(kToggledProperty, false);
+          if (alive->signalsBlocked() || (IsExclusive(alive) && !alive->isChecked())) return;
+          alive->setProperty(kCheckedAtPressProperty, !alive->isChecked());
+          ButtonClicked(alive);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void NotificationPump::ButtonClicked(QAbstractButton* button) {

@@ -12,7 +12,7 @@
 //   selectchanged   checkable button (QCheckBox,      a click that changed its       new state
 //                   QRadioButton, checkable button)   checked state, after "click";  (1/0)
 //                                                     of exclusive options only the
-//                                                     one that became checked
+//                                                     one that became checked (**)
 //   checkclick      QCheckBox                         the same click, after          new state
 //                                                     "selectchanged"
 //   itemselect      QComboBox                         activated: the user picked an  new index
@@ -37,8 +37,13 @@
 // control, focus and hover included, so a value set through it never notifies (a control that
 // loses the focus to it still reports "killfocus": that is its own change). Without it,
 // Qt's setters raise only the types marked (*): a slider's setValue gives "valuechanged", a
-// list's setCurrentRow "itemselect", setFocus "setfocus"; setChecked, a combo box's
-// setCurrentIndex and setText (or SetControlText) give nothing.
+// list's setCurrentRow "itemselect", setFocus "setfocus"; a combo box's setCurrentIndex and
+// setText (or SetControlText) give nothing.
+//
+// (**) A checked state changed without a click (an assistive tool's "Toggle" action, or
+// setChecked and toggle in code without Quietly) raises what a click raises ("click",
+// "selectchanged", "checkclick"), once control is back in the event loop; of exclusive options
+// only the one that became checked notifies.
 //
 // Virtual windows: a container with the dynamic property "virtualwnd" (a name, set in the
 // layout) marks everything inside it as belonging to that virtual window. Their notifications

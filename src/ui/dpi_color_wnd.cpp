@@ -79,6 +79,10 @@ void CDpiColorWnd::ShowSwatch() {
   if (swatch_) {
     swatch_->setStyleSheet(
         QStringLiteral("background-color: #%1;").arg(color_ & 0xFFFFFFu, 6, 16, QLatin1Char('0')));
+    swatch_->setAccessibleDescription(QStringLiteral("Red %1, green %2, blue %3")
+                                          .arg((color_ >> 16) & 0xFFu)
+                                          .arg((color_ >> 8) & 0xFFu)
+                                          .arg(color_ & 0xFFu));
   }
 }
 

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Runs a command inside its own X display and, within it, its own D-Bus session (where the
+# accessibility bus and registry start on demand and see the display), so an AT-SPI client
+# can talk to the program it starts and send it keys.
+set -euo pipefail
+exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$@"
