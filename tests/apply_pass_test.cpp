@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
@@ -330,6 +331,36 @@ TEST(ProfileSession, ConcurrentStoreWritesLeaveTheNewestImage) {
   EXPECT_EQ(stored.state, ProfileStoreState::kLoaded);
   ASSERT_EQ(stored.profiles.size(), 1u);
   EXPECT_EQ(stored.profiles[0]->brightness(), 20);
+}
+
+// The mouse's own changes are written by the session's writer thread: the caller does not wait
+// for the disk, a flush waits for the newest state, and a session that ends with a write still
+// asked for writes it first.
+TEST(ProfileSession, LaterWritesLandAndTheEndWaitsForThem) {
+  QTemporaryDir dir;
+  StoreFiles stores(dir.path() + "/");
+  NoLanguage language;
+  {
+    ProfileSession session(&stores);
+    session.FlushStore();  // nothing asked for: returns at once
+    EXPECT_FALSE(QFile::exists(dir.filePath("pro.data")));
+    std::thread pass([&] {
+      for (int i = 0; i < 10; ++i) session.SaveStore();
+    });
+    for (int i = 1; i <= 30; ++i) {
+      session.ApplyDeviceChange([i](ProfileData& current, ProfileData& applied) {
+        current.set_dpi_step(i % 8);
+        applied.set_dpi_step(i % 8);
+      });
+    }
+    pass.join();
+    session.FlushStore();
+    EXPECT_EQ(stores.ReadProfileStore(language).profiles.at(0)->dpi_step(), 30 % 8);
+
+    session.EditCurrent([](ProfileData& p) { p.set_brightness(3); });
+    session.SaveStoreLater();
+  }  // the session ends here, with that write possibly not begun
+  EXPECT_EQ(stores.ReadProfileStore(language).profiles.at(0)->brightness(), 3);
 }
 
 }  // namespace

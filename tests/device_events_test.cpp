@@ -36,6 +36,7 @@ class DeviceEventsTest : public ::testing::Test {
   void OnCable() { fields_.wired_state = kLinkConnected; }
 
   std::unique_ptr<ProfileData> StoredProfile() {
+    session_.FlushStore();  // the writer thread writes it
     NoLanguage language;
     ProfileStoreContents stored = stores_.ReadProfileStore(language);
     return std::move(stored.profiles.at(0));

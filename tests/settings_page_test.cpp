@@ -284,6 +284,7 @@ TEST_F(SettingsPageTest, MouseDpiButtonIsShownSavedAndNotSentBack) {
   QTRY_COMPARE(Current().dpi_step(), 2);
   EXPECT_TRUE(Find<QAbstractButton>("ms_1_option_dpi_step_3")->isChecked());
   QTRY_VERIFY(window_->dpi_popup() != nullptr);
+  window_->page().session().FlushStore();
   {
     StoreFiles stores(data_.path() + "/");
     MapLanguageTexts language;

@@ -77,7 +77,7 @@ void DeviceEvents::Handle(Road road, std::uint16_t word, std::uint16_t value) {
       return;
     }
     case kEventKind8:
-      if (v >= 1 && v <= 5) session_.SaveStore();
+      if (v >= 1 && v <= 5) session_.SaveStoreLater();
       return;
     default:  // kind 0x6000 has no effect; other kinds are unknown
       return;

@@ -11,6 +11,15 @@ ProfileSession::ProfileSession(const StoreFiles* stores)
   profiles_.push_back(NewProfile(u"Profile"));
 }
 
+ProfileSession::~ProfileSession() {
+  {
+    std::lock_guard lock(writer_mutex_);
+    writer_stop_ = true;
+  }
+  writer_wake_.notify_all();
+  if (writer_.joinable()) writer_.join();  // after the pending write, if any
+}
+
 void ProfileSession::Load(ProfileList profiles, std::unique_ptr<ProfileStoreHeader> header,
                           int current) {
   std::lock_guard lock(mutex_);
@@ -72,6 +81,36 @@ bool ProfileSession::SaveStore() {
   if (!stores_->WriteProfileStore(image, *header)) return false;
   written_generation_ = generation;
   return true;
+}
+
+void ProfileSession::SaveStoreLater() {
+  {
+    std::lock_guard lock(writer_mutex_);
+    save_pending_ = true;
+    if (!writer_.joinable() && !writer_stop_) writer_ = std::thread([this] { WriterLoop(); });
+  }
+  writer_wake_.notify_one();
+}
+
+void ProfileSession::FlushStore() {
+  std::unique_lock lock(writer_mutex_);
+  if (!writer_.joinable()) return;
+  writer_idle_.wait(lock, [this] { return !save_pending_ && !writing_; });
+}
+
+void ProfileSession::WriterLoop() {
+  std::unique_lock lock(writer_mutex_);
+  for (;;) {
+    writer_wake_.wait(lock, [this] { return save_pending_ || writer_stop_; });
+    if (!save_pending_) return;  // asked to stop, nothing left to write
+    save_pending_ = false;
+    writing_ = true;
+    lock.unlock();
+    SaveStore();
+    lock.lock();
+    writing_ = false;
+    writer_idle_.notify_all();
+  }
 }
 
 }  // namespace mokta

@@ -9,11 +9,16 @@
 // first), so it may read them without the lock; every change it makes goes through the
 // locked operations below, and every other thread reads only through them. No operation holds
 // the lock while it writes a file, sleeps or calls a driver.
+//
+// Store writes asked for with SaveStoreLater run on the session's own writer thread, so that
+// the UI thread never waits for the disk; the session's end waits for them.
 
 #include <QString>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "data/profile_data.h"
 #include "data/store_files.h"
@@ -24,6 +29,11 @@ class ProfileSession {
  public:
   // `stores` may be null: the store is then never written. It outlives the session.
   explicit ProfileSession(const StoreFiles* stores);
+  // Waits for the store writes asked for, then ends the writer thread.
+  ~ProfileSession();
+
+  ProfileSession(const ProfileSession&) = delete;
+  ProfileSession& operator=(const ProfileSession&) = delete;
 
   // UI thread, at start-up: takes the profiles read from the store. `current` names the
   // profile to show; an index outside the list means the first one. An empty list gets one
@@ -58,14 +68,14 @@ class ProfileSession {
 
   // A change the mouse made itself: `edit` gets (ProfileData& current, ProfileData& applied)
   // and changes both the same way, so that the change is kept but not sent back. The store is
-  // then written. Returns the store write's result.
+  // then written, off the calling thread (SaveStoreLater).
   template <typename Edit>
-  bool ApplyDeviceChange(Edit&& edit) {
+  void ApplyDeviceChange(Edit&& edit) {
     {
       std::lock_guard lock(mutex_);
       edit(*profiles_[current_], *applied_);
     }
-    return SaveStore();
+    SaveStoreLater();
   }
 
   // Worker thread, at the start of a pass: copies of the current profile and of the
@@ -93,9 +103,16 @@ class ProfileSession {
   // never overlap, and an older image never replaces a newer one that was already written.
   // False when the write failed (the old file then stays whole) or no store is set.
   bool SaveStore();
+  // Any thread: has the writer thread write "pro.data" soon, with everything as it is then.
+  // Requests made before that write starts are served by it; a failed write keeps the old
+  // file whole and is not retried (the next request writes everything again).
+  void SaveStoreLater();
+  // Waits until every write asked for with SaveStoreLater so far is done.
+  void FlushStore();
 
  private:
   void EnsureValidLocked();
+  void WriterLoop();
 
   const StoreFiles* stores_;
   mutable std::mutex mutex_;  // guards everything below
@@ -108,6 +125,14 @@ class ProfileSession {
 
   std::mutex write_mutex_;  // held for the length of one store write; guards `written_`
   std::uint64_t written_generation_ = 0;
+
+  std::mutex writer_mutex_;  // guards the writer thread's state below; never held while writing
+  std::condition_variable writer_wake_;
+  std::condition_variable writer_idle_;
+  bool save_pending_ = false;
+  bool writing_ = false;
+  bool writer_stop_ = false;
+  std::thread writer_;  // started by the first SaveStoreLater
 };
 
 }  // namespace mokta

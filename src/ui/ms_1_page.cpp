@@ -506,6 +506,9 @@ void CMS_1_Page::SelectProfile(int index) {
   Refresh();
   session_->RequestSendAll();
   RequestApplyNow();
+  // The pass writes the store too, but only when it reaches the mouse: a profile added,
+  // imported or deleted while the mouse sleeps must not wait for that.
+  session_->SaveStoreLater();
 }
 
 void CMS_1_Page::DeleteProfile() {
@@ -538,6 +541,7 @@ void CMS_1_Page::ResetProfile() {
   ApplyLightingRows(session_->current().light_effect());
   session_->RequestSendAll();
   RequestApplyNow();
+  session_->SaveStoreLater();
 }
 
 void CMS_1_Page::AddProfile() {
@@ -563,7 +567,7 @@ void CMS_1_Page::RenameProfile() {
       item->setText(session_->current().name());
     }
   }
-  session_->SaveStore();
+  session_->SaveStoreLater();
 }
 
 QString CMS_1_Page::ChooseProfileFile(bool save) {
@@ -695,6 +699,7 @@ void CMS_1_Page::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
   if (host_) host_->Shutdown();
+  if (session_) session_->FlushStore();  // the mouse's last changes are on disk before exit
 }
 
 int CMS_1_Page::device_connected() const {
