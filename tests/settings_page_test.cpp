@@ -266,6 +266,25 @@ TEST_F(SettingsPageTest, ColoursPickedInTheDialogReachTheMouse) {
   QTRY_COMPARE(mouse_.State().settings.light_color, (VirtualTriple{0x48, 0xB1, 0xFF}));
 }
 
+TEST_F(SettingsPageTest, ProfileAddedWhileTheMouseSleepsIsKept) {
+  mouse_.Plug(VirtualLink::kReceiver, true);  // so the window stays up
+  Start();
+  mouse_.Plug(VirtualLink::kCable, false);
+  mouse_.SetAsleep(true);
+  QTRY_VERIFY(Find("ms_1_sleep_label")->isVisibleTo(window_.get()));
+  ModalAnswers answers;
+  answers.name = "While asleep";
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_add_btn"), Qt::LeftButton);
+  ASSERT_EQ(Current().name(), "While asleep");
+  window_->page().session().FlushStore();  // no pass reaches the mouse; the store is written
+  StoreFiles stores(data_.path() + "/");
+  MapLanguageTexts language;
+  const ProfileStoreContents stored = stores.ReadProfileStore(language);
+  ASSERT_EQ(stored.profiles.size(), 2u);
+  EXPECT_EQ(stored.profiles[1]->name(), "While asleep");
+  EXPECT_EQ(stored.header->selected(), 1);
+}
+
 TEST_F(SettingsPageTest, ResetKeepsNameAndMoveModeAndSendsTheDefaults) {
   Start();
   QTest::mouseClick(Find<QAbstractButton>("ms_1_check_movemode"), Qt::LeftButton);
