@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/paths.h"
+#include "data/paths.h"
 #include "start_time.h"
 #include "store_fill.h"
 #include "ui_stalls.h"

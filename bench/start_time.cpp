@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/paths.h"
+#include "data/paths.h"
 #include "data/store_files.h"
 #include "figures.h"
 #include "window_watch.h"

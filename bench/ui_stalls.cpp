@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/mouse_core.h"
 #include "device/link_fields.h"
 #include "figures.h"
 #include "framework/language_file.h"
@@ -62,7 +63,7 @@ class StallBench {
   Run EndWindow(std::int64_t operation_end_ns);
   int CableWrites() const { return mouse_.State().counters.accepted[0]; }
   bool CableUp() {
-    return window_->page().host()->fields().wired_state.load() == kLinkConnected &&
+    return core_->host()->fields().wired_state.load() == kLinkConnected &&
            window_->link_up() == 1;
   }
   bool Control(const char* line);
@@ -72,6 +73,7 @@ class StallBench {
   VirtualMouse& mouse_;
   QTemporaryDir data_;
   Heartbeat heartbeat_;
+  std::unique_ptr<MouseCore> core_;  // outlives the window, as in the program
   std::unique_ptr<CMainWnd> window_;
   int passes_ = 0;
 };
@@ -120,12 +122,14 @@ bool StallBench::OpenWindow() {
     std::fprintf(stderr, "mokta-bench-ui: cannot write the profile store\n");
     return false;
   }
-  window_ = std::make_unique<CMainWnd>();
-  window_->page().set_data_folder(data_.path() + "/");
+  MouseCoreOptions core_options;
+  core_options.data_folder = data_.path() + "/";
+  core_ = std::make_unique<MouseCore>(core_options);
+  window_ = std::make_unique<CMainWnd>(*core_);
   window_->InitWindow();
   window_->CenterWindow();
   window_->show();
-  window_->page().host()->set_pass_observer([this] { ++passes_; });
+  core_->host()->set_pass_observer([this] { ++passes_; });
   if (!WaitUntil(
           [&] {
             return window_->windowHandle() && window_->windowHandle()->isExposed() && CableUp();
@@ -170,7 +174,7 @@ bool StallBench::MeasureProfileSwitch(Operation& operation) {
     Settle(kTailMs);
     operation.runs.push_back(EndWindow(pass_end));
     writes += (writes.empty() ? "" : " ") + std::to_string(CableWrites() - writes_before);
-    if (!MatchesProfile(mouse_.State().settings, window_->page().session().current())) {
+    if (!MatchesProfile(mouse_.State().settings, core_->session().current())) {
       std::fprintf(stderr, "mokta-bench-ui: after the pass the mouse does not hold the profile\n");
       return false;
     }
@@ -295,10 +299,10 @@ bool StallBench::MeasureDpiButton(Operation& operation) {
   operation.name = "mouse DPI button (pop-up, store write)";
   for (int r = 0; r < options_.runs; ++r) {
     Settle(kSettleMs);
-    const int step_before = window_->page().session().current().dpi_step();
+    const int step_before = core_->session().current().dpi_step();
     BeginWindow();
     if (!Control("dpi-button") ||
-        !WaitUntil([&] { return window_->page().session().current().dpi_step() != step_before; },
+        !WaitUntil([&] { return core_->session().current().dpi_step() != step_before; },
                    "the page to show the new stage")) {
       return false;
     }

@@ -15,7 +15,7 @@
 
 #include "data/store_files.h"
 #include "device/apply_worker.h"
-#include "device/device_ids.h"
+#include "device/driver_messages.h"
 #include "device/profile_session.h"
 #include "device_fakes.h"
 
@@ -230,7 +230,7 @@ TEST(ApplyWorker, RunsRequestsOnlyWhileALinkIsUp) {
   EXPECT_EQ(runs.load(), 0);
 
   links.ble_state = 1;
-  worker.Post(MSG_APPLY_REQUEST);  // not a worker message: dropped
+  worker.Post(MSG_WORKER_APPLY + 5);  // not a worker message: dropped
   worker.Post(MSG_WORKER_APPLY);
   worker.Post(MSG_WORKER_APPLY);
   // Wait until both passes ran (bounded, so a fault fails instead of hanging).

@@ -14,7 +14,7 @@
 #include "framework/language_file.h"
 #include "framework/modal_test_hook.h"
 #include "framework/skin_window.h"
-#include "ui/dpi_color_wnd.h"
+#include "ui/color_dialog.h"
 
 namespace mokta {
 namespace {

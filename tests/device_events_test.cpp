@@ -47,8 +47,8 @@ class DeviceEventsTest : public ::testing::Test {
   ProfileSession session_;
   LinkFields fields_;
   test::RecordingView view_;
-  LinkState links_{fields_, view_, nullptr, nullptr, nullptr};
-  DeviceEvents events_{links_, session_, view_};
+  LinkState links_{fields_, view_, view_, nullptr, nullptr, nullptr};
+  DeviceEvents events_{links_, session_, view_, view_};
 };
 
 TEST_F(DeviceEventsTest, DpiStageIsSelectedShownSavedAndNotSentBack) {
@@ -94,37 +94,37 @@ TEST_F(DeviceEventsTest, BatteryThroughTheReceiverWakesTheMouse) {
   OnReceiver();
   events_.OnDeviceEvent(0x40CC, 0x3201);
   EXPECT_EQ(view_.Take(),
-            (Log{"stop 512", "start 512 6000", "show ms_1_wireless", "prate offered", "stop 515",
-                 "bar 100", "label '100%'", "bar 50", "label '50%'", "hide ms_1_sleep_label"}));
+            (Log{"stop 512", "start 512 6000", "receiver up", "prate offered", "stop 515",
+                 "battery 100", "battery 50", "awake"}));
   EXPECT_EQ(fields_.wireless_awake, 1);
   EXPECT_EQ(fields_.device_asleep, 0);
 
   events_.OnDeviceEvent(0x40CC, 0x9901);  // a level above 100 leaves 100%
-  EXPECT_EQ(view_.Count("label '100%'"), 1);
-  EXPECT_EQ(view_.Count("show ms_1_wireless"), 0);  // already awake
+  EXPECT_EQ(view_.Count("battery 100"), 1);
+  EXPECT_EQ(view_.Count("receiver up"), 0);  // already awake
 
   view_.Take();
   events_.OnDeviceEvent(0x40CC, 0x3203);  // charging
-  EXPECT_EQ(view_.Take(), (Log{"stop 512", "start 512 6000", "label charging_text", "start 515 30",
-                               "hide ms_1_sleep_label"}));
+  EXPECT_EQ(view_.Take(), (Log{"stop 512", "start 512 6000", "charging", "start 515 30",
+                               "awake"}));
 }
 
 TEST_F(DeviceEventsTest, BatteryOnTheCableShowsChargingOrFull) {
   OnCable();
   events_.OnDeviceEvent(0x40CC, 0x3201);
-  EXPECT_EQ(view_.Take(), (Log{"stop 512", "start 512 6000", "hide ms_1_wireless", "prate offered",
-                               "label charging_text", "start 515 30"}));
+  EXPECT_EQ(view_.Take(), (Log{"stop 512", "start 512 6000", "receiver down", "prate offered",
+                               "charging", "start 515 30"}));
   EXPECT_EQ(fields_.wireless_awake, 0);
 
   events_.OnDeviceEvent(0x40CC, 0x0002);
-  EXPECT_EQ(view_.Take(), (Log{"stop 512", "start 512 6000", "hide ms_1_wireless", "prate offered",
-                               "stop 515", "bar 100", "label '100%'"}));
+  EXPECT_EQ(view_.Take(), (Log{"stop 512", "start 512 6000", "receiver down", "prate offered",
+                               "stop 515", "battery 100"}));
 }
 
 TEST_F(DeviceEventsTest, BatteryOverBluetoothTouchesNoLinkOrTimer) {
   fields_.ble_state = 1;
   events_.OnBleEvent(0x40CC, 0x4001);
-  EXPECT_EQ(view_.Take(), (Log{"stop 515", "bar 64", "label '64%'"}));
+  EXPECT_EQ(view_.Take(), (Log{"stop 515", "battery 64"}));
   events_.OnBleEvent(0x40CC, 0x6501);  // above 100: the display keeps what it had
   EXPECT_EQ(view_.Take(), (Log{"stop 515"}));
   EXPECT_EQ(fields_.device_asleep, 1);

@@ -12,33 +12,44 @@
 #include "device/apply_pass.h"
 #include "device/command_sender.h"
 #include "device/device_events.h"
-#include "device/device_view.h"
+#include "device/link_display.h"
+#include "device/link_scheduler.h"
 
 namespace mokta::test {
 
-// Records each effect as one line, e.g. "show ms_1_wired", "start 515 30", "link changed".
-// `RunLater` steps are kept until the test runs them with `RunPending`.
-class RecordingView : public DeviceView {
+// Records each state shown and each timer call as one line, e.g. "cable up", "battery 55",
+// "start 515 30", "link changed". `RunLater` steps are kept until the test runs them with
+// `RunPending`.
+class RecordingView : public LinkDisplay, public LinkScheduler {
  public:
   std::vector<std::string> log;
   std::vector<std::pair<int, std::function<void()>>> pending;
 
-  void SetControlVisible(std::string_view control, bool visible) override {
-    log.push_back((visible ? "show " : "hide ") + std::string(control));
+  void ShowLinkUp(LinkKind link, bool up) override {
+    static const char* const kNames[] = {"cable", "receiver", "ble"};
+    log.push_back(std::string(kNames[static_cast<int>(link)]) + (up ? " up" : " down"));
   }
-  void SetPowerLabelText(const QString& text) override {
-    log.push_back("label '" + text.toStdString() + "'");
+  void ShowAsleep(bool asleep) override { log.push_back(asleep ? "asleep" : "awake"); }
+  void ShowBatteryLevel(int percent) override {
+    log.push_back("battery " + std::to_string(percent));
   }
-  void SetPowerLabelKey(const char* key) override { log.push_back(std::string("label ") + key); }
-  void SetPowerBar(int percent) override { log.push_back("bar " + std::to_string(percent)); }
-  void ShowPollingRateSection() override { log.push_back("prate offered"); }
-  void WithdrawPollingRateSection() override { log.push_back("prate withdrawn"); }
-  void SelectDpiStage(int stage) override { log.push_back("stage " + std::to_string(stage)); }
-  void SelectLightEffect(int index) override {
+  void ShowCharging() override { log.push_back("charging"); }
+  void ShowChargeStep(int percent) override {
+    log.push_back("charge step " + std::to_string(percent));
+  }
+  void ShowBatteryUnknown() override { log.push_back("battery unknown"); }
+  void ShowPollingRateAvailable(bool available) override {
+    log.push_back(available ? "prate offered" : "prate withdrawn");
+  }
+  void ShowDpiStage(int stage) override { log.push_back("stage " + std::to_string(stage)); }
+  void ShowDpiChange(std::int32_t code) override { log.push_back("dpi " + std::to_string(code)); }
+  void ShowLightEffect(int index) override {
     log.push_back("light effect " + std::to_string(index));
   }
-  void ShowDpiPopup(std::int32_t code) override { log.push_back("dpi " + std::to_string(code)); }
-  void PostLinkChanged() override { log.push_back("link changed"); }
+  void ShowApplyRunning(bool running) override {
+    log.push_back(running ? "apply running" : "apply ended");
+  }
+  void ShowConnected(bool) override { log.push_back("link changed"); }
   void StartTimer(int id, int ms) override {
     log.push_back("start " + std::to_string(id) + " " + std::to_string(ms));
   }

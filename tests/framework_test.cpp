@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/paths.h"
+#include "data/paths.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
 #include "framework/menu_builder.h"

@@ -30,10 +30,9 @@
 #include <thread>
 #include <vector>
 
-#include "device/ble_presence.h"
+#include "platform/linux/udev_ble_presence.h"
 #include "feature_device.h"
-#include "hid_id.h"
-#include "hidraw_status.h"
+#include "platform/linux/hid_id.h"
 #include "input_reader.h"
 #include "mokta_driver.h"
 #include "report_descriptor.h"

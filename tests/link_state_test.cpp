@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "device/device_ids.h"
+#include "device/driver_messages.h"
+#include "device/link_scheduler.h"
 #include "device_fakes.h"
 
 namespace mokta {
@@ -59,7 +60,7 @@ class LinkStateTest : public ::testing::Test {
   FakeDevice receiver_;
   FakeBle ble_;
   EventLog events_;
-  LinkState links_{fields_, view_, &cable_, &receiver_, &ble_};
+  LinkState links_{fields_, view_, view_, &cable_, &receiver_, &ble_};
 };
 
 TEST_F(LinkStateTest, StartUpWithCableAndReceiver) {
@@ -67,8 +68,8 @@ TEST_F(LinkStateTest, StartUpWithCableAndReceiver) {
   receiver_.present = true;
   links_.StartUp(false);
   EXPECT_EQ(view_.Take(),
-            (Log{"hide ms_1_sleep_label", "label charging_text", "start 515 30", "show ms_1_wired",
-                 "start 512 6000", "show ms_1_wireless", "link changed"}));
+            (Log{"awake", "charging", "start 515 30", "cable up",
+                 "start 512 6000", "receiver up", "link changed"}));
   EXPECT_EQ(links_.device_connected(), 1);
   EXPECT_EQ(fields_.wired_state, kLinkConnected);
   EXPECT_EQ(fields_.wireless_state, kLinkConnected);
@@ -77,7 +78,7 @@ TEST_F(LinkStateTest, StartUpWithCableAndReceiver) {
 
 TEST_F(LinkStateTest, StartUpWithNothing) {
   links_.StartUp(false);
-  EXPECT_EQ(view_.Take(), (Log{"show ms_1_sleep_label", "hide ms_1_wired", "hide ms_1_wireless",
+  EXPECT_EQ(view_.Take(), (Log{"asleep", "cable down", "receiver down",
                                "link changed"}));
   EXPECT_EQ(links_.device_connected(), 0);
   EXPECT_EQ(fields_.device_asleep, 1);
@@ -89,7 +90,7 @@ TEST_F(LinkStateTest, StartUpWithOnlyBluetoothWithdrawsThePollingRate) {
   EXPECT_EQ(links_.device_connected(), 1);
   view_.Take();
   links_.SetBleLink(1);
-  EXPECT_EQ(view_.Take(), (Log{"start 516 2000", "hide ms_1_sleep_label", "show ms_1_BLE",
+  EXPECT_EQ(view_.Take(), (Log{"start 516 2000", "awake", "ble up",
                                "prate withdrawn", "link changed"}));
   EXPECT_EQ(ble_.calls, (std::vector<std::string>{"up"}));
   EXPECT_EQ(fields_.device_asleep, 0);
@@ -104,10 +105,10 @@ TEST_F(LinkStateTest, CableArrivalSettlesWithoutBlockingAndTakesOverFromBluetoot
   EXPECT_EQ(fields_.wired_state, kLinkNeverFound);
 
   view_.RunPending();
-  EXPECT_EQ(view_.Take(), (Log{"hide ms_1_sleep_label", "show ms_1_wired", "prate offered",
-                               "label charging_text", "start 515 30",
+  EXPECT_EQ(view_.Take(), (Log{"awake", "cable up", "prate offered",
+                               "charging", "start 515 30",
                                // Bluetooth LE dropped; no message, the cable is already connected
-                               "stop 516", "hide ms_1_BLE",
+                               "stop 516", "ble down",
                                // then the cable makes the mouse reachable once more
                                "link changed"}));
   EXPECT_EQ(ble_.calls.back(), "down");
@@ -154,7 +155,7 @@ TEST_F(LinkStateTest, RemovalOnlyChangesReachabilityWhenNoOtherLinkIsUp) {
 
   view_.Take();
   links_.OnCableStatus(CODE_REMOVED);
-  EXPECT_EQ(view_.Take(), (Log{"show ms_1_sleep_label", "hide ms_1_wired", "label ''", "stop 515",
+  EXPECT_EQ(view_.Take(), (Log{"asleep", "cable down", "battery unknown", "stop 515",
                                "link changed"}));
   EXPECT_EQ(links_.device_connected(), 0);
   EXPECT_EQ(fields_.device_asleep, 1);
@@ -172,12 +173,12 @@ TEST_F(LinkStateTest, ReceiverIdleExpiryShowsTheSleepLabel) {
   StartWith(false, true, false);
   fields_.wireless_awake = 1;
   links_.OnReceiverIdleTimer();
-  EXPECT_EQ(view_.Take(), (Log{"stop 512", "hide ms_1_wireless", "show ms_1_sleep_label"}));
+  EXPECT_EQ(view_.Take(), (Log{"stop 512", "receiver down", "asleep"}));
   EXPECT_EQ(fields_.wireless_awake, 0);
 
   StartWith(true, true, false);  // with the cable up the label stays hidden
   links_.OnReceiverIdleTimer();
-  EXPECT_EQ(view_.Count("show ms_1_sleep_label"), 0);
+  EXPECT_EQ(view_.Count("asleep"), 0);
 }
 
 TEST_F(LinkStateTest, BluetoothDeviceChanges) {
@@ -190,14 +191,14 @@ TEST_F(LinkStateTest, BluetoothDeviceChanges) {
   EXPECT_TRUE(view_.Take().empty());
   links_.OnBleDeviceChange(false);
   EXPECT_EQ(view_.Take(),
-            (Log{"stop 516", "hide ms_1_BLE", "show ms_1_sleep_label", "link changed"}));
+            (Log{"stop 516", "ble down", "asleep", "link changed"}));
   EXPECT_EQ(links_.device_connected(), 0);
 }
 
 TEST_F(LinkStateTest, ChargeAnimationSweepsAndWraps) {
   std::vector<int> bars;
   for (int i = 0; i < 52; ++i) links_.OnChargeAnimationTimer();
-  for (const auto& line : view_.Take()) bars.push_back(std::stoi(line.substr(4)));
+  for (const auto& line : view_.Take()) bars.push_back(std::stoi(line.substr(std::string("charge step ").size())));
   EXPECT_EQ(bars.front(), 0);
   EXPECT_EQ(bars[50], 100);
   EXPECT_EQ(bars[51], 0);

@@ -3,6 +3,8 @@
 // itself, twice: the second start ends with 1.
 
 #include "app/main_window.h"
+#include "app/window_ids.h"
+#include "test_main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +21,9 @@
 #include <QThread>
 #include <QUiLoader>
 
-#include "app/dpi_msg.h"
-#include "app/msg_wnd.h"
-#include "device/device_ids.h"
+#include "app/dpi_popup.h"
+#include "app/message_box.h"
+#include "device/driver_messages.h"
 #include "framework/control_lookup.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
@@ -60,12 +62,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   std::unique_ptr<CMainWnd> MakeWindow() {
-    auto window = std::make_unique<CMainWnd>();
-    window->page().set_data_folder(data_.path() + "/");
-    DeviceHostOptions options;
-    options.driver_folder = kVirtualFolder;
-    options.pacing_divisor = 20;
-    window->page().set_host_options(options);
+    auto window = test::MakeTestMainWindow(test::TestCoreOptions(data_.path() + "/", kVirtualFolder));
     window->InitWindow();
     return window;
   }
@@ -195,7 +192,7 @@ TEST_F(MainWindowTest, ShutdownWithTheMouseAttachedLeavesNoThreadRunning) {
     auto window = MakeWindow();
     window->show();
     QTRY_COMPARE(window->link_up(), 1);
-    window->page().RequestApply();
+    window->core().RequestApply();
     QTest::qWait(100);
     EXPECT_GT(ThreadCount(), before);  // worker, driver monitors
     window->Exit();

@@ -1,6 +1,6 @@
 // The program folder and the data folder beside it.
 
-#include "app/paths.h"
+#include "data/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +42,17 @@ TEST(Paths, PlainFileInTheWayFailsSilentlyAndStillGivesThePath) {
   file.close();
   EXPECT_EQ(DataFolderIn(exe), exe + "Data/");
   EXPECT_TRUE(QFileInfo(exe + "Data").isFile());
+}
+
+TEST(Paths, DataFolderFollowsMoktaDataDir) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString wanted = dir.path() + "/nested/data";
+  qputenv("MOKTA_DATA_DIR", QFile::encodeName(wanted));
+  const QString folder = DataFolder();
+  qunsetenv("MOKTA_DATA_DIR");
+  EXPECT_EQ(folder, wanted + '/');
+  EXPECT_TRUE(QFileInfo(wanted).isDir());
 }
 
 }  // namespace

@@ -19,8 +19,11 @@
 #include <QTimer>
 
 #include "app/main_window.h"
+#include "app/window_ids.h"
+#include "test_main_window.h"
+#include "ui/page_bindings.h"
 #include "data/store_files.h"
-#include "device/device_ids.h"
+#include "device/driver_messages.h"
 #include "framework/control_lookup.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
@@ -65,12 +68,8 @@ class SettingsPageTest : public ::testing::Test {
       profiles.back()->set_dpi_x(0, 10 * i);
     }
     ASSERT_TRUE(stores.WriteProfileStore(profiles, ProfileStoreHeader()));
-    window_ = std::make_unique<CMainWnd>();
-    window_->page().set_data_folder(data_.path() + "/");
-    DeviceHostOptions options;
-    options.driver_folder = QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/");
-    options.pacing_divisor = 20;
-    window_->page().set_host_options(options);
+    window_ = test::MakeTestMainWindow(
+        test::TestCoreOptions(data_.path() + "/", QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/")));
     window_->InitWindow();
     window_->show();
     QTRY_COMPARE(window_->link_up(), 1);
@@ -81,7 +80,7 @@ class SettingsPageTest : public ::testing::Test {
     QTest::qWait(100);  // the pass records what it sent
   }
 
-  const ProfileData& Current() { return window_->page().session().current(); }
+  const ProfileData& Current() { return window_->core().session().current(); }
   template <typename T = QWidget>
   T* Find(const char* name) {
     return window_->Find<T>(QString::fromLatin1(name));
@@ -276,7 +275,7 @@ TEST_F(SettingsPageTest, ProfileAddedWhileTheMouseSleepsIsKept) {
   answers.name = "While asleep";
   QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_add_btn"), Qt::LeftButton);
   ASSERT_EQ(Current().name(), "While asleep");
-  window_->page().session().FlushStore();  // no pass reaches the mouse; the store is written
+  window_->core().session().FlushStore();  // no pass reaches the mouse; the store is written
   StoreFiles stores(data_.path() + "/");
   MapLanguageTexts language;
   const ProfileStoreContents stored = stores.ReadProfileStore(language);
@@ -303,7 +302,7 @@ TEST_F(SettingsPageTest, MouseDpiButtonIsShownSavedAndNotSentBack) {
   QTRY_COMPARE(Current().dpi_step(), 2);
   EXPECT_TRUE(Find<QAbstractButton>("ms_1_option_dpi_step_3")->isChecked());
   QTRY_VERIFY(window_->dpi_popup() != nullptr);
-  window_->page().session().FlushStore();
+  window_->core().session().FlushStore();
   {
     StoreFiles stores(data_.path() + "/");
     MapLanguageTexts language;

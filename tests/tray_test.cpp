@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "app/main_window.h"
+#include "test_main_window.h"
 #include "framework/language_file.h"
 #include "virtual_mouse.h"
 
@@ -20,12 +21,8 @@ TEST(Tray, WindowHidesToTheTrayAndComesBackFromIt) {
   QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::Available(), 10000);
   QTemporaryDir data;
   VirtualMouse::Shared().Plug(VirtualLink::kCable, true);
-  CMainWnd window;
-  window.page().set_data_folder(data.path() + "/");
-  DeviceHostOptions options;
-  options.driver_folder = QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/");
-  options.pacing_divisor = 20;
-  window.page().set_host_options(options);
+  test::TestMainWindow window(
+      test::TestCoreOptions(data.path() + "/", QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/")));
   window.InitWindow();
   window.show();
   ASSERT_TRUE(window.tray_in_use());

@@ -26,7 +26,7 @@
 #include "device/apply_pass.h"
 #include "device/command_protocol.h"
 #include "device/command_sender.h"
-#include "device/device_ids.h"
+#include "device/driver_messages.h"
 #include "profile_match.h"
 
 namespace mokta {

@@ -85,6 +85,8 @@ int32_t Close_DevMonitor(void);
 int32_t GetFeature(uint8_t* report, int32_t length);
 
 /*
+ * The optional exports below are looked up one by one; a library may leave any of them out.
+ *
  * Optional: a Bluetooth LE link to the same mouse, exported only by a library that can offer
  * one without the system's Bluetooth stack (the virtual mouse, from its cable library). The
  * program looks these up in the cable library and, when all three are there, uses them
@@ -102,6 +104,15 @@ int32_t MoktaBle_Open(const MoktaWindow* window, uint32_t presence_message,
 int32_t MoktaBle_Write(const uint8_t* message, int32_t length);
 int32_t MoktaBle_Close(void);
 
+/*
+ * Optional: why the last Open_FeatureDevice failed, for a library that can tell (the hidraw
+ * driver; the virtual mouse's libraries lack it). Returns non-zero when the last open found the
+ * device but could not open its node for lack of permission, and then copies a one-line message
+ * for the user into `text` (at most `size` bytes, always NUL-terminated when `size` > 0).
+ * Returns 0 and leaves an empty text otherwise. UI thread, after Open_FeatureDevice.
+ */
+int32_t Mokta_LastOpenError(char* text, int32_t size);
+
 /* The exports' types, for loaders. */
 typedef int32_t (*MoktaSetVidPidFn)(int32_t, int32_t);
 typedef int32_t (*MoktaOpenDevMonitorFn)(const MoktaWindow*, uint32_t, uint32_t);
@@ -113,6 +124,7 @@ typedef int32_t (*MoktaGetFeatureFn)(uint8_t*, int32_t);
 typedef int32_t (*MoktaBleOpenFn)(const MoktaWindow*, uint32_t, uint32_t);
 typedef int32_t (*MoktaBleWriteFn)(const uint8_t*, int32_t);
 typedef int32_t (*MoktaBleCloseFn)(void);
+typedef int32_t (*MoktaLastOpenErrorFn)(char*, int32_t);
 
 #ifdef __cplusplus
 }

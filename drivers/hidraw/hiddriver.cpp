@@ -14,11 +14,10 @@
 #include <string>
 
 #include "feature_device.h"
-#include "hidraw_watcher.h"
+#include "platform/linux/hidraw_watcher.h"
 #include "input_reader.h"
 
 #pragma GCC visibility push(default)
-#include "hidraw_status.h"
 #include "mokta_driver.h"
 #pragma GCC visibility pop
 

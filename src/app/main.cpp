@@ -9,7 +9,8 @@
 #include "app/main_window.h"
 #include "app/signal_bridge.h"
 #include "app/single_instance.h"
-#include "device/device_ids.h"
+#include "app/mouse_core.h"
+#include "app/window_ids.h"
 #include "framework/language_file.h"
 
 Q_LOGGING_CATEGORY(lcEntry, "mokta.entry")
@@ -36,7 +37,9 @@ int main(int argc, char** argv) {
   language->LoadFromResources();
   mokta::SetProgramLanguage(language);
 
-  auto window = std::make_unique<mokta::CMainWnd>();
+  // The mouse's data and link outlive every window.
+  mokta::MouseCore core;
+  auto window = std::make_unique<mokta::CMainWnd>(core);
   window->InitWindow();
   window->CenterWindow();
   window->show();
@@ -51,5 +54,6 @@ int main(int argc, char** argv) {
 
   const int code = QApplication::exec();
   window.reset();  // clean-up: worker stopped, drivers closed and unloaded, hooks removed
+  core.Shutdown();
   return code;
 }

@@ -10,9 +10,9 @@
 #include <QTabWidget>
 #include <QWindow>
 
-#include "app/dpi_msg.h"
-#include "app/msg_wnd.h"
-#include "device/device_ids.h"
+#include "app/dpi_popup.h"
+#include "app/message_box.h"
+#include "app/window_ids.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
 #include "framework/menu_builder.h"
@@ -42,7 +42,8 @@ bool MenuItemBelongsToPage(const QString& name) {
   return name.left(n) == prefix.left(n);
 }
 
-CMainWnd::CMainWnd() : SkinWindow(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+CMainWnd::CMainWnd(MouseCore& core)
+    : SkinWindow(nullptr, Qt::Window | Qt::FramelessWindowHint), core_(core), page_(core) {
   setObjectName(QStringLiteral("Mokta Gaming Mouse"));
 }
 
@@ -90,10 +91,9 @@ void CMainWnd::InitWindow() {
   title_bar_ = FindOptional(QStringLiteral("title_bar"));
   if (title_bar_) title_bar_->installEventFilter(this);
 
-  hooks_ = std::make_unique<HookTable>();
-  page_.set_hook_table(hooks_.get());
+  core_.LoadHooks();
   page_.StartUpLoad();
-  for (const QString& problem : page_.problems()) qCInfo(lcMainWindow) << problem;
+  for (const QString& problem : core_.problems()) qCInfo(lcMainWindow) << problem;
 }
 
 bool CMainWnd::tray_in_use() const {
@@ -128,8 +128,7 @@ void CMainWnd::CleanUp() {
   KillTimer(TIMER_SETTINGS_FOLLOWUP);
   if (tray_menu_) tray_menu_->close();
   // The worker stops and the drivers are closed and unloaded before the hooks go.
-  page_.Shutdown();
-  hooks_.reset();
+  core_.Shutdown();
   if (tray_) tray_->Hide();
   hide();
 }
@@ -178,7 +177,7 @@ std::intptr_t CMainWnd::HandleCustomMessage(std::uint32_t message, std::uintptr_
       return 0;
     }
     case MSG_LINK_CHANGED:
-      link_up_ = page_.device_connected();
+      link_up_ = core_.device_connected();
       if (link_up_ == 1) {
         SelectDeviceTab(FindOptional(QStringLiteral("device_tab_switch")), 0);
       } else {
@@ -190,7 +189,7 @@ std::intptr_t CMainWnd::HandleCustomMessage(std::uint32_t message, std::uintptr_
       ShowDpi(static_cast<std::int32_t>(lparam));
       return 0;
     case MSG_APPLY_REQUEST:
-      page_.RequestApply();
+      core_.RequestApply();
       return 0;
     case MSG_HOOK_EVENT:
       return 0;

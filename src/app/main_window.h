@@ -14,11 +14,11 @@
 #include <QString>
 #include <memory>
 
-#include "app/dpi_msg.h"
-#include "app/hook_table.h"
+#include "app/dpi_popup.h"
+#include "app/mouse_core.h"
 #include "framework/skin_window.h"
 #include "framework/tray_icon.h"
-#include "ui/ms_1_page.h"
+#include "ui/settings_page.h"
 
 #include <QMenu>
 
@@ -30,11 +30,13 @@ bool MenuItemBelongsToPage(const QString& name);
 
 class CMainWnd : public SkinWindow {
  public:
-  CMainWnd();
+  // `core` is the mouse's data and link; it outlives the window.
+  explicit CMainWnd(MouseCore& core);
   ~CMainWnd() override;
 
-  // Loads the layout and initialises the window, the page, the tray icon, the hook table and
-  // the profiles, in that order. Call once before showing the window.
+  // Loads the layout and initialises the window, the page (which starts the device side), the
+  // tray icon, the hook table and the profiles, in that order. Call once before showing the
+  // window.
   void InitWindow();
   // Brings the window back: shown, restored when minimised, raised and activated.
   void ShowMainWindow();
@@ -45,6 +47,7 @@ class CMainWnd : public SkinWindow {
   void Exit();
 
   CMS_1_Page& page() { return page_; }
+  MouseCore& core() { return core_; }
   TrayIcon* tray() { return tray_.get(); }
   QMenu* tray_menu() const { return tray_menu_.data(); }
   bool tray_in_use() const;
@@ -70,8 +73,8 @@ class CMainWnd : public SkinWindow {
   void CloseDpiPopup();
   void CleanUp();
 
+  MouseCore& core_;
   CMS_1_Page page_;
-  std::unique_ptr<HookTable> hooks_;
   std::unique_ptr<TrayIcon> tray_;
   QPointer<QMenu> tray_menu_;
   QPointer<QWidget> title_bar_;

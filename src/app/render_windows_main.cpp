@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/dpi_msg.h"
+#include "app/dpi_popup.h"
 #include "app/main_window.h"
-#include "app/msg_wnd.h"
+#include "app/message_box.h"
 #include "framework/language_file.h"
-#include "ui/dpi_color_wnd.h"
+#include "ui/color_dialog.h"
 #include "ui/profile_name_dialog.h"
 
 namespace {
@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
 
   bool ok = true;
   {
-    mokta::CMainWnd window;
+    mokta::MouseCore core;
+    mokta::CMainWnd window(core);
     window.InitWindow();
     window.show();
     Settle(1500);
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
     box.hide();
 
     mokta::CMS_1_ProfileName name_dialog(&window, QStringLiteral("profile_name_1_text"),
-                                         window.page().session().profiles(), {});
+                                         core.session().profiles(), {});
     name_dialog.show();
     Settle(200);
     ok &= Save(name_dialog, out + "/profile-name.png");

@@ -10,34 +10,16 @@
 #include <mutex>
 #include <vector>
 
-#include "app/paths.h"
+#include "data/paths.h"
 #include "cli/apply_dry_run.h"
 #include "cli/record_file.h"
 #include "device/device_host.h"
-#include "device/system_ble.h"
+#include "platform/system_services.h"
 
 namespace mokta {
 namespace {
 
 constexpr char kProgram[] = "mokta-mousectl";
-
-// Receives the host's visible effects; the tool only needs to know when a pass has ended.
-class QuietDisplay : public DeviceView {
- public:
-  void SetControlVisible(std::string_view, bool) override {}
-  void SetPowerLabelText(const QString&) override {}
-  void SetPowerLabelKey(const char*) override {}
-  void SetPowerBar(int) override {}
-  void ShowPollingRateSection() override {}
-  void WithdrawPollingRateSection() override {}
-  void SelectDpiStage(int) override {}
-  void SelectLightEffect(int) override {}
-  void ShowDpiPopup(std::int32_t) override {}
-  void PostLinkChanged() override {}
-  void StartTimer(int, int) override {}
-  void StopTimer(int) override {}
-  void RunLater(int, std::function<void()>) override {}
-};
 
 // Runs the event loop until `done` holds or `timeout_ms` passed; true when `done` held.
 bool RunUntil(const std::function<bool()>& done, int timeout_ms) {
@@ -118,18 +100,17 @@ QString DescribeEvent(std::uint16_t word, std::uint16_t value) {
 // The host with the tool's options, started.
 struct Session {
   explicit Session(const DeviceCommandOptions& options)
-      : profiles(nullptr), host(profiles, &display, HostOptions(options)) {}
+      : profiles(nullptr), host(profiles, nullptr, HostOptions(options)) {}
 
   DeviceHostOptions HostOptions(const DeviceCommandOptions& options) {
     DeviceHostOptions host_options;
     host_options.driver_folder = options.driver_folder;
     host_options.pacing_divisor = options.pacing_divisor;
-    host_options.system_ble = options.use_system_ble ? &system_ble : nullptr;
+    host_options.system_ble = options.use_system_ble ? system_ble.get() : nullptr;
     return host_options;
   }
 
-  SystemBlePresence system_ble;
-  QuietDisplay display;
+  std::unique_ptr<BlePresenceSource> system_ble = MakeSystemBlePresence();
   ProfileSession profiles;
   DeviceHost host;
 };

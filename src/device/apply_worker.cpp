@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "device/device_ids.h"
+#include "device/driver_messages.h"
 
 namespace mokta {
 

@@ -1,47 +1,24 @@
 #pragma once
 
-// Whether the mouse is reachable over Bluetooth LE, and when that changes. The system's HID
-// over GATT driver gives a connected mouse a hidraw node whose parent "hid" device has the
-// HID_ID bus 0005 (Bluetooth), vendor 045E, product 00CC: its presence is the test.
+// Whether the Bluetooth LE mouse is reachable, as the system tells it. The device host asks
+// this when the driver libraries offer no Bluetooth LE link of their own; each platform has
+// its own implementation (src/platform/<name>/).
 
-#include <cstdint>
 #include <functional>
-#include <memory>
-
-namespace mokta::hidraw {
-class HidrawWatcher;
-}
 
 namespace mokta {
 
-inline constexpr std::uint16_t kBleVendorId = 0x045E;
-inline constexpr std::uint16_t kBleProductId = 0x00CC;
-
-// The start-up test: true when hidapi lists a device with the mouse's Bluetooth LE vendor and
-// product; false when hidapi cannot start. UI thread (hidapi's enumeration is not
-// thread-safe, and the driver libraries enumerate on the UI thread too).
-bool BleMousePresent();
-
-// Follows the mouse's Bluetooth LE hidraw node through libudev.
-class BleDeviceMonitor {
+class BlePresenceSource {
  public:
-  // Called on the monitor's own thread with true when the mouse arrives and false when it
-  // goes; the program posts it on to its UI thread. It must return soon and must not call
-  // Stop. A mouse present when the monitor starts is not announced.
-  using Callback = std::function<void(bool arrived)>;
-
-  BleDeviceMonitor();
-  BleDeviceMonitor(const BleDeviceMonitor&) = delete;
-  BleDeviceMonitor& operator=(const BleDeviceMonitor&) = delete;
-  ~BleDeviceMonitor();
-
-  // False when libudev could not be set up or the monitor already runs.
-  bool Start(Callback callback);
-  // Once it returns the callback is not called again; harmless when not started.
-  void Stop();
-
- private:
-  std::unique_ptr<hidraw::HidrawWatcher> watcher_;
+  virtual ~BlePresenceSource() = default;
+  // Whether the mouse is connected now. UI thread, at start-up.
+  virtual bool PresentNow() = 0;
+  // Starts following the mouse: `changed(arrived)` is called, from any thread, each time it
+  // connects (true) or goes (false), until `Stop` returns. A mouse present at the start is not
+  // announced.
+  virtual void Start(std::function<void(bool arrived)> changed) = 0;
+  // Once it returns `changed` is not called again; harmless when not started.
+  virtual void Stop() = 0;
 };
 
 }  // namespace mokta

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "device/device_ids.h"
 
 Q_LOGGING_CATEGORY(lcDeviceEvents, "mokta.events")
 
@@ -21,8 +20,9 @@ int PollingRateIndexFromInterval(int interval_ms) {
   return best;
 }
 
-DeviceEvents::DeviceEvents(LinkState& links, ProfileSession& session, DeviceView& view)
-    : links_(links), session_(session), view_(view) {}
+DeviceEvents::DeviceEvents(LinkState& links, ProfileSession& session, LinkDisplay& display,
+                           LinkScheduler& scheduler)
+    : links_(links), session_(session), display_(display), scheduler_(scheduler) {}
 
 void DeviceEvents::OnDeviceEvent(std::uint16_t word, std::uint16_t value) {
   Handle(Road::kDriver, word, value);
@@ -38,8 +38,8 @@ void DeviceEvents::Handle(Road road, std::uint16_t word, std::uint16_t value) {
   switch (word & 0xFF00) {
     case kEventDpiStage:
       if (v < 1 || v > 8) return;
-      view_.SelectDpiStage(v);
-      view_.ShowDpiPopup(session_.current().dpi_x(static_cast<std::size_t>(v - 1)));
+      display_.ShowDpiStage(v);
+      display_.ShowDpiChange(session_.current().dpi_x(static_cast<std::size_t>(v - 1)));
       session_.ApplyDeviceChange([v](ProfileData& current, ProfileData& applied) {
         current.set_dpi_step(v - 1);
         applied.set_dpi_step(v - 1);
@@ -73,7 +73,7 @@ void DeviceEvents::Handle(Road road, std::uint16_t word, std::uint16_t value) {
         current.set_light_effect(effect);
         applied.set_light_effect(effect);
       });
-      if (road == Road::kBle) view_.SelectLightEffect(effect);
+      if (road == Road::kBle) display_.ShowLightEffect(effect);
       return;
     }
     case kEventKind8:
@@ -85,25 +85,24 @@ void DeviceEvents::Handle(Road road, std::uint16_t word, std::uint16_t value) {
 }
 
 void DeviceEvents::ShowBattery(int percent) {
-  view_.SetPowerBar(percent);
-  view_.SetPowerLabelText(QString::number(percent) + "%");
+  display_.ShowBatteryLevel(percent);
 }
 
 void DeviceEvents::ShowCharging() {
-  view_.SetPowerLabelKey(kChargingTextKey);
-  view_.StartTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
+  display_.ShowCharging();
+  scheduler_.StartTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
 }
 
 void DeviceEvents::OnDriverBattery(int status, int level) {
   LinkFields& fields = links_.fields();
-  view_.StopTimer(TIMER_RECEIVER_IDLE);
-  view_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
+  scheduler_.StopTimer(TIMER_RECEIVER_IDLE);
+  scheduler_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
   if (fields.wired_state.load() == kLinkConnected) {
     fields.wireless_awake = 0;
-    view_.SetControlVisible(kWirelessIndicator, false);
+    display_.ShowLinkUp(LinkKind::kReceiver, false);
     links_.RefreshLinkView();
     if (status == kBatteryFull) {
-      view_.StopTimer(TIMER_CHARGE_ANIMATION);
+      scheduler_.StopTimer(TIMER_CHARGE_ANIMATION);
       ShowBattery(100);
     } else {
       ShowCharging();
@@ -111,29 +110,29 @@ void DeviceEvents::OnDriverBattery(int status, int level) {
     return;
   }
   if (fields.wireless_awake.load() == 0) {
-    view_.SetControlVisible(kWirelessIndicator, true);
+    display_.ShowLinkUp(LinkKind::kReceiver, true);
     fields.wireless_awake = 1;
     links_.RefreshLinkView();
   }
   if (status == kBatteryCharging) {
     ShowCharging();
   } else {
-    view_.StopTimer(TIMER_CHARGE_ANIMATION);
+    scheduler_.StopTimer(TIMER_CHARGE_ANIMATION);
     ShowBattery(100);
     if (level <= 100) ShowBattery(level);
   }
-  view_.SetControlVisible(kSleepLabel, false);
+  display_.ShowAsleep(false);
   fields.device_asleep = 0;
 }
 
 void DeviceEvents::OnBleBattery(int status, int level) {
   if (status == kBatteryFull) {
-    view_.StopTimer(TIMER_CHARGE_ANIMATION);
+    scheduler_.StopTimer(TIMER_CHARGE_ANIMATION);
     ShowBattery(100);
   } else if (status == kBatteryCharging) {
     ShowCharging();
   } else {
-    view_.StopTimer(TIMER_CHARGE_ANIMATION);
+    scheduler_.StopTimer(TIMER_CHARGE_ANIMATION);
     if (level <= 100) ShowBattery(level);
   }
 }

@@ -16,7 +16,8 @@
 #include <span>
 #include <utility>
 
-#include "device/device_view.h"
+#include "device/link_display.h"
+#include "device/link_scheduler.h"
 #include "device/link_state.h"
 #include "device/profile_session.h"
 
@@ -54,7 +55,8 @@ class UiPoster {
 class DeviceEvents : public DeviceEventHandler {
  public:
   // Everything referenced outlives this object.
-  DeviceEvents(LinkState& links, ProfileSession& session, DeviceView& view);
+  DeviceEvents(LinkState& links, ProfileSession& session, LinkDisplay& display,
+               LinkScheduler& scheduler);
 
   // An event of the cable's or the receiver's monitor. UI thread.
   void OnDeviceEvent(std::uint16_t word, std::uint16_t value) override;
@@ -71,7 +73,8 @@ class DeviceEvents : public DeviceEventHandler {
 
   LinkState& links_;
   ProfileSession& session_;
-  DeviceView& view_;
+  LinkDisplay& display_;
+  LinkScheduler& scheduler_;
 };
 
 // The event word and value of a Bluetooth LE notification: bytes 0..1 and 2..3, little-endian.

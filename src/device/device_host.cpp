@@ -49,8 +49,8 @@ void PostFromDriver(void* context, std::uint32_t message, std::uintptr_t wparam,
 
 }  // namespace
 
-DeviceHost::DeviceHost(ProfileSession& session, DeviceView* display, DeviceHostOptions options)
-    : session_(session), display_(display), options_(std::move(options)) {
+DeviceHost::DeviceHost(ProfileSession& session, LinkDisplay* display, DeviceHostOptions options)
+    : session_(session), display_(display ? *display : no_display_), options_(std::move(options)) {
   window_.context = this;
   window_.post = &PostFromDriver;
 }
@@ -90,9 +90,10 @@ void DeviceHost::Start() {
   });
   worker_->Start();
 
-  DeviceView& view = *this;
-  link_state_ = std::make_unique<LinkState>(fields_, view, cable_.get(), receiver_.get(), nullptr);
-  events_ = std::make_unique<DeviceEvents>(*link_state_, session_, view);
+  LinkScheduler& scheduler = *this;
+  link_state_ = std::make_unique<LinkState>(fields_, display_, scheduler, cable_.get(),
+                                            receiver_.get(), nullptr);
+  events_ = std::make_unique<DeviceEvents>(*link_state_, session_, display_, scheduler);
   link_state_->set_event_handler(events_.get());
 
   if (cable_library_) {
@@ -220,44 +221,15 @@ void DeviceHost::RunLater(int ms, std::function<void()> step) {
 }
 
 void DeviceHost::ShowApplyRing(bool visible) {
-  PostToHost([this, visible] { SetControlVisible(kApplyRing, visible); });
+  PostToHost([this, visible] {
+    if (!shut_down_) display_.ShowApplyRunning(visible);
+  });
 }
 void DeviceHost::StopReceiverIdleTimer() {
   PostToHost([this] { StopTimer(TIMER_RECEIVER_IDLE); });
 }
 void DeviceHost::StartReceiverIdleTimer() {
   PostToHost([this] { StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs); });
-}
-
-void DeviceHost::SetControlVisible(std::string_view control, bool visible) {
-  if (display_) display_->SetControlVisible(control, visible);
-}
-void DeviceHost::SetPowerLabelText(const QString& text) {
-  if (display_) display_->SetPowerLabelText(text);
-}
-void DeviceHost::SetPowerLabelKey(const char* key) {
-  if (display_) display_->SetPowerLabelKey(key);
-}
-void DeviceHost::SetPowerBar(int percent) {
-  if (display_) display_->SetPowerBar(percent);
-}
-void DeviceHost::ShowPollingRateSection() {
-  if (display_) display_->ShowPollingRateSection();
-}
-void DeviceHost::WithdrawPollingRateSection() {
-  if (display_) display_->WithdrawPollingRateSection();
-}
-void DeviceHost::SelectDpiStage(int stage) {
-  if (display_) display_->SelectDpiStage(stage);
-}
-void DeviceHost::SelectLightEffect(int index) {
-  if (display_) display_->SelectLightEffect(index);
-}
-void DeviceHost::ShowDpiPopup(std::int32_t dpi_code) {
-  if (display_) display_->ShowDpiPopup(dpi_code);
-}
-void DeviceHost::PostLinkChanged() {
-  if (display_) display_->PostLinkChanged();
 }
 
 }  // namespace mokta

@@ -2,11 +2,11 @@
 
 // The device side of the running program in one object: the driver libraries, the link state,
 // the device events, the command sender and the apply worker, wired together on the thread
-// that owns the host (the UI thread). It stands where the main window stands for the device
-// side: it receives the drivers' messages (posted from their threads), folds them into codes,
-// runs the link timers, and forwards what must be seen to a display.
+// that owns the host (the UI thread). It receives the drivers' messages (posted from their
+// threads), folds them into codes, runs the link timers, and tells a display what must be seen.
 //
-// The window (or the command-line tool) owns one host for the program's lifetime.
+// The program's owner of the mouse's data and link (or the command-line tool) owns one host
+// for the program's lifetime.
 
 #include <QObject>
 #include <QString>
@@ -17,11 +17,13 @@
 
 #include "device/apply_pass.h"
 #include "device/apply_worker.h"
+#include "device/ble_presence.h"
 #include "device/command_sender.h"
 #include "device/device_events.h"
-#include "device/device_ids.h"
-#include "device/device_view.h"
 #include "device/driver_library.h"
+#include "device/driver_messages.h"
+#include "device/link_display.h"
+#include "device/link_scheduler.h"
 #include "device/link_state.h"
 #include "device/profile_session.h"
 
@@ -29,21 +31,12 @@ class QTimer;
 
 namespace mokta {
 
-// The system's way of telling whether the Bluetooth LE mouse is there, used when the driver
-// libraries offer no Bluetooth LE link of their own.
-class BlePresenceSource {
- public:
-  virtual ~BlePresenceSource() = default;
-  virtual bool PresentNow() = 0;
-  // `changed(arrived)` may be called from any thread until `Stop` returns.
-  virtual void Start(std::function<void(bool arrived)> changed) = 0;
-  virtual void Stop() = 0;
-};
-
 struct DeviceHostOptions {
-  QString driver_folder;                    // with a trailing "/"; empty: DriverFolder()
-  int pacing_divisor = 1;                   // tests shorten the waits between writes by this factor
-  BlePresenceSource* system_ble = nullptr;  // may be null: no Bluetooth LE without a library
+  QString driver_folder;   // with a trailing "/"; empty: DriverFolder()
+  int pacing_divisor = 1;  // tests shorten the waits between writes by this factor
+  // The system's Bluetooth LE presence, used when the driver libraries offer no Bluetooth LE
+  // link of their own. May be null: no Bluetooth LE then. Outlives the host.
+  BlePresenceSource* system_ble = nullptr;
 };
 
 // Called on the worker thread after each command with what the sender made of it.
@@ -55,11 +48,11 @@ using DriverMessageObserver =
 // Called on the owning thread when an apply pass has ended (whether or not it sent anything).
 using PassObserver = std::function<void()>;
 
-class DeviceHost : public QObject, private DeviceView, private ApplyPassEffects {
+class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffects {
  public:
-  // `display` receives the visible effects (indicators, battery, stage, pop-up, link changes)
-  // and may be null. Both outlive the host.
-  DeviceHost(ProfileSession& session, DeviceView* display, DeviceHostOptions options = {});
+  // `display` is told the mouse's visible states (links, battery, stage, lighting, apply
+  // running, reachable) and may be null. Both outlive the host.
+  DeviceHost(ProfileSession& session, LinkDisplay* display, DeviceHostOptions options = {});
   ~DeviceHost() override;
 
   // Loads the drivers, starts the worker and the monitors, opens the devices and decides the
@@ -94,17 +87,7 @@ class DeviceHost : public QObject, private DeviceView, private ApplyPassEffects 
   class PacedSleeper;
   class ObservedSender;
 
-  // DeviceView: visible effects go to the display, timers are run here.
-  void SetControlVisible(std::string_view control, bool visible) override;
-  void SetPowerLabelText(const QString& text) override;
-  void SetPowerLabelKey(const char* key) override;
-  void SetPowerBar(int percent) override;
-  void ShowPollingRateSection() override;
-  void WithdrawPollingRateSection() override;
-  void SelectDpiStage(int stage) override;
-  void SelectLightEffect(int index) override;
-  void ShowDpiPopup(std::int32_t dpi_code) override;
-  void PostLinkChanged() override;
+  // LinkScheduler: the link timers run on the host's thread.
   void StartTimer(int id, int ms) override;
   void StopTimer(int id) override;
   void RunLater(int ms, std::function<void()> step) override;
@@ -118,7 +101,8 @@ class DeviceHost : public QObject, private DeviceView, private ApplyPassEffects 
   void PostToHost(std::function<void()> work);
 
   ProfileSession& session_;
-  DeviceView* display_;
+  NullLinkDisplay no_display_;
+  LinkDisplay& display_;
   DeviceHostOptions options_;
   CommandObserver observer_;
   DriverMessageObserver message_observer_;
@@ -145,9 +129,5 @@ class DeviceHost : public QObject, private DeviceView, private ApplyPassEffects 
   bool started_ = false;
   bool shut_down_ = false;
 };
-
-// Messages the host gives the Bluetooth LE link of a driver library.
-inline constexpr std::uint32_t MSG_BLE_PRESENCE = WM_USER_BASE + 600;
-inline constexpr std::uint32_t MSG_BLE_EVENT = WM_USER_BASE + 601;
 
 }  // namespace mokta

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <array>
 
-#include "app/paths.h"
+#include "data/paths.h"
 
 namespace mokta {
 namespace {

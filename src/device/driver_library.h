@@ -46,8 +46,7 @@ class DriverLibrary {
   MoktaBleWriteFn ble_write = nullptr;
   MoktaBleCloseFn ble_close = nullptr;
   // Optional: why the last open failed ("present but not accessible: ...").
-  using LastOpenErrorFn = int32_t (*)(char*, int32_t);
-  LastOpenErrorFn last_open_error = nullptr;
+  MoktaLastOpenErrorFn last_open_error = nullptr;
 
   bool HasBle() const { return ble_open && ble_write && ble_close; }
   // The library's explanation of a failed open, or an empty text.

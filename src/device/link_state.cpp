@@ -2,41 +2,46 @@
 
 #include <utility>
 
-#include "device/device_ids.h"
+#include "device/driver_messages.h"
 
 namespace mokta {
 
-LinkState::LinkState(LinkFields& fields, DeviceView& view, FeatureDevice* cable,
-                     FeatureDevice* receiver, BleLinkControl* ble)
-    : fields_(fields), view_(view), cable_(cable), receiver_(receiver), ble_(ble) {}
+LinkState::LinkState(LinkFields& fields, LinkDisplay& display, LinkScheduler& scheduler,
+                     FeatureDevice* cable, FeatureDevice* receiver, BleLinkControl* ble)
+    : fields_(fields),
+      display_(display),
+      scheduler_(scheduler),
+      cable_(cable),
+      receiver_(receiver),
+      ble_(ble) {}
 
 void LinkState::StartUp(bool ble_present) {
   if (cable_ && cable_->Open()) {
     fields_.wired_state = kLinkConnected;
     fields_.device_asleep = 0;
-    view_.SetControlVisible(kSleepLabel, false);
-    view_.SetPowerLabelKey(kChargingTextKey);
-    view_.StartTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
-    view_.SetControlVisible(kWiredIndicator, true);
+    display_.ShowAsleep(false);
+    display_.ShowCharging();
+    scheduler_.StartTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
+    display_.ShowLinkUp(LinkKind::kCable, true);
   } else {
     fields_.wired_state = kLinkNeverFound;
     fields_.device_asleep = 1;
-    view_.SetControlVisible(kSleepLabel, true);
-    view_.SetControlVisible(kWiredIndicator, false);
+    display_.ShowAsleep(true);
+    display_.ShowLinkUp(LinkKind::kCable, false);
   }
 
   if (receiver_ && receiver_->Open()) {
-    view_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
+    scheduler_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
     fields_.wireless_state = kLinkConnected;
-    view_.SetControlVisible(kWirelessIndicator, true);
+    display_.ShowLinkUp(LinkKind::kReceiver, true);
   } else {
     fields_.wireless_state = kLinkNeverFound;
-    view_.SetControlVisible(kWirelessIndicator, false);
+    display_.ShowLinkUp(LinkKind::kReceiver, false);
   }
 
   fields_.ble_state = ble_present ? 1 : 0;
   device_connected_ = fields_.AnyLinkUp() ? 1 : 0;
-  view_.PostLinkChanged();
+  display_.ShowConnected(device_connected_ != 0);
 }
 
 void LinkState::OnCableStatus(std::uint32_t code) {
@@ -62,7 +67,7 @@ void LinkState::OnStatus(Road road, std::uint32_t code) {
   if (code == CODE_ARRIVED && state.load() != kLinkConnected) {
     arrival_pending_ = true;
     auto arrived = cable ? &LinkState::CableArrived : &LinkState::ReceiverArrived;
-    view_.RunLater(kArrivalSettleMs, [this, arrived] { FinishArrival(arrived); });
+    scheduler_.RunLater(kArrivalSettleMs, [this, arrived] { FinishArrival(arrived); });
   } else if (code == CODE_REMOVED && state.load() != kLinkRemoved) {
     cable ? CableRemoved() : ReceiverRemoved();
   }
@@ -89,12 +94,12 @@ void LinkState::CableArrived() {
   fields_.wired_state = kLinkConnected;
   if (cable_) cable_->Open();  // a failed open still counts as connected
   fields_.device_asleep = 0;
-  view_.SetControlVisible(kSleepLabel, false);
-  view_.SetControlVisible(kWiredIndicator, true);
+  display_.ShowAsleep(false);
+  display_.ShowLinkUp(LinkKind::kCable, true);
   RefreshLinkView();
   charge_step_ = 0;
-  view_.SetPowerLabelKey(kChargingTextKey);
-  view_.StartTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
+  display_.ShowCharging();
+  scheduler_.StartTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
   if (fields_.ble_state.load() == 1) SetBleLink(0);  // the cable takes over from Bluetooth LE
   if (fields_.wireless_state.load() != kLinkConnected && fields_.ble_state.load() == 0) {
     SetConnected(1);
@@ -105,22 +110,22 @@ void LinkState::CableRemoved() {
   fields_.wired_state = kLinkRemoved;
   if (cable_) cable_->Close();
   fields_.device_asleep = 1;
-  view_.SetControlVisible(kSleepLabel, true);
-  view_.SetControlVisible(kWiredIndicator, false);
+  display_.ShowAsleep(true);
+  display_.ShowLinkUp(LinkKind::kCable, false);
   RefreshLinkView();
-  view_.SetPowerLabelText(QString());
-  view_.StopTimer(TIMER_CHARGE_ANIMATION);
+  display_.ShowBatteryUnknown();
+  scheduler_.StopTimer(TIMER_CHARGE_ANIMATION);
   if (fields_.wireless_state.load() != kLinkConnected && fields_.ble_state.load() == 0) {
     SetConnected(0);
   }
 }
 
 void LinkState::ReceiverArrived() {
-  view_.SetControlVisible(kWirelessIndicator, true);
+  display_.ShowLinkUp(LinkKind::kReceiver, true);
   fields_.wireless_state = kLinkConnected;
   RefreshLinkView();
   if (receiver_) receiver_->Open();  // a failed open still counts as connected
-  view_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
+  scheduler_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
   if (fields_.wired_state.load() != kLinkConnected && fields_.ble_state.load() == 0) {
     SetConnected(1);
   }
@@ -131,10 +136,10 @@ void LinkState::ReceiverRemoved() {
   // No mouse reports through a receiver that is gone; a receiver plugged in again waits for
   // the mouse's first report before commands go to it.
   fields_.wireless_awake = 0;
-  view_.SetControlVisible(kWirelessIndicator, false);
+  display_.ShowLinkUp(LinkKind::kReceiver, false);
   if (receiver_) receiver_->Close();
   RefreshLinkView();
-  view_.StopTimer(TIMER_RECEIVER_IDLE);
+  scheduler_.StopTimer(TIMER_RECEIVER_IDLE);
   if (fields_.wired_state.load() != kLinkConnected && fields_.ble_state.load() == 0) {
     SetConnected(0);
   }
@@ -142,7 +147,7 @@ void LinkState::ReceiverRemoved() {
 
 void LinkState::SetConnected(int connected) {
   device_connected_ = connected;
-  view_.PostLinkChanged();
+  display_.ShowConnected(device_connected_ != 0);
 }
 
 void LinkState::SetBleLink(int present) {
@@ -151,18 +156,18 @@ void LinkState::SetBleLink(int present) {
                            fields_.wired_state.load() != kLinkConnected;
   if (present) {
     if (ble_) ble_->SetLinkUp(true);
-    view_.StartTimer(TIMER_BLE_OPEN, kBleOpenMs);
+    scheduler_.StartTimer(TIMER_BLE_OPEN, kBleOpenMs);
     fields_.device_asleep = 0;
-    view_.SetControlVisible(kSleepLabel, false);
-    view_.SetControlVisible(kBleIndicator, true);
+    display_.ShowAsleep(false);
+    display_.ShowLinkUp(LinkKind::kBle, true);
     RefreshLinkView();
     if (others_down) SetConnected(1);
   } else {
-    view_.StopTimer(TIMER_BLE_OPEN);
+    scheduler_.StopTimer(TIMER_BLE_OPEN);
     if (ble_) ble_->SetLinkUp(false);
-    view_.SetControlVisible(kBleIndicator, false);
+    display_.ShowLinkUp(LinkKind::kBle, false);
     if (fields_.wireless_awake.load() == 0 && fields_.wired_state.load() != kLinkConnected) {
-      view_.SetControlVisible(kSleepLabel, true);
+      display_.ShowAsleep(true);
     }
     if (others_down) SetConnected(0);
   }
@@ -178,32 +183,32 @@ void LinkState::OnBleDeviceChange(bool arrived) {
 }
 
 void LinkState::OnReceiverIdleTimer() {
-  view_.StopTimer(TIMER_RECEIVER_IDLE);
+  scheduler_.StopTimer(TIMER_RECEIVER_IDLE);
   fields_.wireless_awake = 0;
-  view_.SetControlVisible(kWirelessIndicator, false);
+  display_.ShowLinkUp(LinkKind::kReceiver, false);
   RefreshLinkView();
   if (fields_.ble_state.load() == 0 && fields_.wired_state.load() != kLinkConnected) {
-    view_.SetControlVisible(kSleepLabel, true);
+    display_.ShowAsleep(true);
   }
 }
 
 void LinkState::OnChargeAnimationTimer() {
-  view_.SetPowerBar(charge_step_);
+  display_.ShowChargeStep(charge_step_);
   charge_step_ += 2;
   if (charge_step_ > 100) charge_step_ = 0;
 }
 
 void LinkState::OnBleOpenTimer() {
-  view_.StopTimer(TIMER_BLE_OPEN);
+  scheduler_.StopTimer(TIMER_BLE_OPEN);
   if (ble_) ble_->OpenGattLink();
 }
 
 void LinkState::RefreshLinkView() {
   if (fields_.wired_state.load() == kLinkConnected ||
       (fields_.wireless_state.load() == kLinkConnected && fields_.wireless_awake.load() == 1)) {
-    view_.ShowPollingRateSection();
+    display_.ShowPollingRateAvailable(true);
   } else if (fields_.ble_state.load() == 1) {
-    view_.WithdrawPollingRateSection();
+    display_.ShowPollingRateAvailable(false);
   }
 }
 

@@ -2,7 +2,7 @@
 
 // The state of the three links (cable, receiver, Bluetooth LE): start-up detection, arrivals
 // and removals, the receiver-idle expiry, the charging animation, and whether any mouse is
-// reachable (`device_connected`, announced with MSG_LINK_CHANGED on every change).
+// reachable (`device_connected`, told to the display on every change).
 //
 // Everything here runs on the UI thread. The apply worker reads the shared `LinkFields`.
 
@@ -11,7 +11,9 @@
 #include <functional>
 
 #include "device/command_sender.h"
-#include "device/device_view.h"
+#include "device/ble_link_control.h"
+#include "device/link_display.h"
+#include "device/link_scheduler.h"
 #include "device/link_fields.h"
 
 namespace mokta {
@@ -26,16 +28,17 @@ class DeviceEventHandler {
 class LinkState {
  public:
   // Any device pointer may be null: that link then never opens. Everything referenced
-  // outlives the link state; the view must not run a `RunLater` step after it is destroyed.
-  LinkState(LinkFields& fields, DeviceView& view, FeatureDevice* cable, FeatureDevice* receiver,
-            BleLinkControl* ble);
+  // outlives the link state; the scheduler must not run a `RunLater` step after it is
+  // destroyed.
+  LinkState(LinkFields& fields, LinkDisplay& display, LinkScheduler& scheduler,
+            FeatureDevice* cable, FeatureDevice* receiver, BleLinkControl* ble);
 
   // Where data codes of the driver roads go; may be null (events are then dropped).
   void set_event_handler(DeviceEventHandler* handler) { events_ = handler; }
 
   // Start-up, once the drivers' monitors are open: opens the cable, then the receiver, takes
-  // the presence of a Bluetooth LE mouse, then sets `device_connected` and posts
-  // MSG_LINK_CHANGED. The Bluetooth LE link itself is brought up later with
+  // the presence of a Bluetooth LE mouse, then sets `device_connected` and tells the
+  // display. The Bluetooth LE link itself is brought up later with
   // `SetBleLink(fields().ble_state)`, once the profiles are loaded.
   void StartUp(bool ble_present);
 
@@ -86,7 +89,8 @@ class LinkState {
   void FinishArrival(void (LinkState::*arrived)());
 
   LinkFields& fields_;
-  DeviceView& view_;
+  LinkDisplay& display_;
+  LinkScheduler& scheduler_;
   FeatureDevice* cable_;
   FeatureDevice* receiver_;
   BleLinkControl* ble_;

@@ -76,11 +76,15 @@ bool ProfileSession::SaveStore() {
     *header = *header_;
     generation = ++image_generation_;
   }
-  std::lock_guard write_lock(write_mutex_);
-  if (generation < written_generation_) return true;  // a newer image is already on disk
-  if (!stores_->WriteProfileStore(image, *header)) return false;
-  written_generation_ = generation;
-  return true;
+  bool written = false;
+  {
+    std::lock_guard write_lock(write_mutex_);
+    if (generation < written_generation_) return true;  // a newer image is already on disk
+    written = stores_->WriteProfileStore(image, *header);
+    if (written) written_generation_ = generation;
+  }
+  if (write_observer_) write_observer_(written, stores_->ProfileStorePath());
+  return written;
 }
 
 void ProfileSession::SaveStoreLater() {

@@ -16,6 +16,7 @@
 #include <QString>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -34,6 +35,14 @@ class ProfileSession {
 
   ProfileSession(const ProfileSession&) = delete;
   ProfileSession& operator=(const ProfileSession&) = delete;
+
+  // Told the outcome of every write of "pro.data" (whether it was written, and the file's
+  // path), on the thread that wrote it: the writer thread, the apply worker or the caller of
+  // SaveStore. Set before the first write; it must return soon and must not write the store.
+  using StoreWriteObserver = std::function<void(bool written, const QString& path)>;
+  void set_store_write_observer(StoreWriteObserver observer) {
+    write_observer_ = std::move(observer);
+  }
 
   // UI thread, at start-up: takes the profiles read from the store. `current` names the
   // profile to show; an index outside the list means the first one. An empty list gets one
@@ -115,6 +124,7 @@ class ProfileSession {
   void WriterLoop();
 
   const StoreFiles* stores_;
+  StoreWriteObserver write_observer_;
   mutable std::mutex mutex_;  // guards everything below
   ProfileList profiles_;
   std::unique_ptr<ProfileStoreHeader> header_;

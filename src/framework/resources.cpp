@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "app/paths.h"
+#include "data/paths.h"
 #include "framework/framework_log.h"
 
 namespace mokta {

@@ -1,7 +1,7 @@
 #pragma once
 
 // Window messages: numbered messages with two values, posted or sent to a window and handled
-// on the UI thread. The numbers are the program's own (see device/device_ids.h).
+// on the UI thread. The numbers are the program's own (app/window_ids.h, device/driver_messages.h).
 //
 // A MessageTarget is the handle other threads hold: it stays valid after its window is gone,
 // when posting simply fails. Windows hand it out through SkinWindow::message_target().

@@ -1,4 +1,4 @@
-#include "hidraw_watcher.h"
+#include "platform/linux/hidraw_watcher.h"
 
 #include <libudev.h>
 #include <poll.h>

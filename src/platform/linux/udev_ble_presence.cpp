@@ -1,10 +1,11 @@
-#include "device/ble_presence.h"
+#include "platform/linux/udev_ble_presence.h"
 
 #include <hidapi.h>
 
 #include <utility>
 
-#include "hidraw_watcher.h"
+#include "platform/linux/hidraw_watcher.h"
+#include "platform/system_services.h"
 
 namespace mokta {
 
@@ -27,6 +28,10 @@ bool BleDeviceMonitor::Start(Callback callback) {
 
 void BleDeviceMonitor::Stop() {
   watcher_->Stop();
+}
+
+std::unique_ptr<BlePresenceSource> MakeSystemBlePresence() {
+  return std::make_unique<UdevBlePresence>();
 }
 
 }  // namespace mokta

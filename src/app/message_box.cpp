@@ -1,4 +1,4 @@
-#include "app/msg_wnd.h"
+#include "app/message_box.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "hid_id.h"
+#include "platform/linux/hid_id.h"
 
 namespace mokta::hidraw {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "hid_id.h"
+#include "platform/linux/hid_id.h"
 
 struct udev;
 struct udev_device;

@@ -1,4 +1,4 @@
-#include "ui/dpi_color_wnd.h"
+#include "ui/color_dialog.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "app/paths.h"
+#include "data/paths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,7 +28,11 @@ QString DataFolderIn(const QString& exe_folder) {
 }
 
 QString DataFolder() {
-  return DataFolderIn(ExeFolder());
+  QString folder = qEnvironmentVariable("MOKTA_DATA_DIR");
+  if (folder.isEmpty()) return DataFolderIn(ExeFolder());
+  if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+  if (!QFileInfo(folder).isDir()) QDir().mkpath(folder);
+  return folder;
 }
 
 }  // namespace mokta

@@ -1,4 +1,4 @@
-#include "app/dpi_msg.h"
+#include "app/dpi_popup.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -10,9 +10,10 @@ namespace mokta {
 // The folder of the running executable, with a trailing "/".
 QString ExeFolder();
 
-// ExeFolder() + "Data/". The folder is created when it is missing or when something that is
-// not a folder stands in its place; a failed creation is not reported, and the path is
-// returned either way.
+// The data folder: ExeFolder() + "Data/", or the folder named by the environment variable
+// MOKTA_DATA_DIR when it is set and not empty (tests and demos keep their stores apart that
+// way), always with a trailing "/". The folder is created when it is missing; a failed
+// creation is not reported, and the path is returned either way.
 QString DataFolder();
 
 // DataFolder() for a given program folder (with its trailing "/").

@@ -1,0 +1,73 @@
+#include "ui/page_controls.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QListWidget>
+#include <QSlider>
+
+#include "data/colors.h"
+#include "framework/control_text.h"
+#include "framework/notification.h"
+#include "framework/skin_window.h"
+#include "ui/page_bindings.h"
+#include "ui/page_rules.h"
+
+namespace mokta {
+
+void PageControls::FindAll(SkinWindow* window, const QStringList& names) {
+  window_ = window;
+  controls_.clear();
+  for (const QString& name : names) controls_.insert(name, window ? window->Find(name) : nullptr);
+}
+
+void PageControls::SelectOption(const char* pattern, int count, int index) {
+  if (index < 0 || index >= count) return;  // never past the options there are
+  if (auto* option = Get<QAbstractButton>(NumberedName(pattern, index + 1))) {
+    Quietly(option, [&] { option->setChecked(true); });
+  }
+}
+
+void PageControls::SelectItem(const QString& name, int index) {
+  if (auto* combo = Get<QComboBox>(name)) {
+    if (index >= 0 && index < combo->count()) Quietly(combo, [&] { combo->setCurrentIndex(index); });
+  } else if (auto* list = Get<QListWidget>(name)) {
+    if (index >= 0 && index < list->count()) Quietly(list, [&] { list->setCurrentRow(index); });
+  }
+}
+
+void PageControls::SetSlider(const QString& name, int value) {
+  if (auto* slider = Get<QSlider>(name)) Quietly(slider, [&] { slider->setValue(value); });
+}
+
+void PageControls::SetChecked(const QString& name, bool checked) {
+  if (auto* check = Get<QAbstractButton>(name)) Quietly(check, [&] { check->setChecked(checked); });
+}
+
+void PageControls::SetText(const QString& name, const QString& text) {
+  if (QWidget* control = Get(name)) SetControlText(control, text);
+}
+
+void PageControls::SetTextKey(const QString& name, const QString& key) {
+  if (QWidget* control = Get(name)) SetControlTextKey(control, key);
+}
+
+void PageControls::SetColor(const QString& name, std::uint32_t stored_color) {
+  if (QWidget* button = Get(name)) {
+    const std::uint32_t argb = StoredColorToArgb(stored_color);
+    button->setStyleSheet(
+        QStringLiteral("background-color: #%1;").arg(argb & 0xFFFFFFu, 6, 16, QLatin1Char('0')));
+  }
+}
+
+void PageControls::SetVisible(const QString& name, bool visible) {
+  if (QWidget* control = Get(name)) control->setVisible(visible);
+}
+
+void PageControls::ShowLightingRows(std::int32_t effect) {
+  const LightingRows rows = LightingRowsFor(effect);
+  SetVisible(QStringLiteral("ms_1_hor_brightness"), rows.brightness);
+  SetVisible(QStringLiteral("ms_1_hor_breathspeed"), rows.breathing_speed);
+  SetVisible(QStringLiteral("ms_1_hor_light_color"), rows.color);
+}
+
+}  // namespace mokta

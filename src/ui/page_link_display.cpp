@@ -1,0 +1,99 @@
+#include "ui/page_link_display.h"
+
+#include <QAbstractButton>
+#include <QProgressBar>
+
+#include "app/window_ids.h"
+#include "framework/skin_window.h"
+#include "ui/page_controls.h"
+
+namespace mokta {
+namespace {
+
+const QString kPowerLabel = QStringLiteral("ms_1_label_power");
+
+void SetBar(PageControls& controls, int percent) {
+  if (auto* bar = controls.Get<QProgressBar>(QStringLiteral("ms_1_progress_power"))) {
+    bar->setValue(percent);
+  }
+}
+
+}  // namespace
+
+void PageLinkDisplay::ShowLinkUp(LinkKind link, bool up) {
+  switch (link) {
+    case LinkKind::kCable:
+      controls_.SetVisible(QStringLiteral("ms_1_wired"), up);
+      break;
+    case LinkKind::kReceiver:
+      controls_.SetVisible(QStringLiteral("ms_1_wireless"), up);
+      break;
+    case LinkKind::kBle:
+      controls_.SetVisible(QStringLiteral("ms_1_BLE"), up);
+      break;
+  }
+}
+
+void PageLinkDisplay::ShowAsleep(bool asleep) {
+  controls_.SetVisible(QStringLiteral("ms_1_sleep_label"), asleep);
+}
+
+void PageLinkDisplay::ShowBatteryLevel(int percent) {
+  SetBar(controls_, percent);
+  controls_.SetText(kPowerLabel, QString::number(percent) + QLatin1Char('%'));
+}
+
+void PageLinkDisplay::ShowCharging() {
+  controls_.SetTextKey(kPowerLabel, QStringLiteral("charging_text"));
+}
+
+void PageLinkDisplay::ShowChargeStep(int percent) {
+  SetBar(controls_, percent);
+}
+
+void PageLinkDisplay::ShowBatteryUnknown() {
+  controls_.SetText(kPowerLabel, QString());
+}
+
+void PageLinkDisplay::ShowPollingRateAvailable(bool available) {
+  const QString check = QStringLiteral("ms_1_check_prate");
+  if (available) {
+    controls_.SetVisible(check, true);
+    return;
+  }
+  // Withdrawn: the section closes and its check box goes.
+  if (auto* box = controls_.Get<QAbstractButton>(check); box && box->isChecked()) {
+    controls_.SetChecked(check, false);
+  }
+  controls_.SetVisible(check, false);
+  controls_.SetVisible(QStringLiteral("ms_1_ver_prate"), false);
+}
+
+void PageLinkDisplay::ShowDpiStage(int stage) {
+  controls_.SelectOption("ms_1_option_dpi_step_%1", 8, stage - 1);
+}
+
+void PageLinkDisplay::ShowDpiChange(std::int32_t dpi_code) {
+  if (SkinWindow* window = controls_.window()) window->PostMessage(MSG_SHOW_DPI, 0, dpi_code);
+}
+
+void PageLinkDisplay::ShowLightEffect(int index) {
+  controls_.SelectItem(QStringLiteral("ms_1_combo_light"), index);
+  controls_.ShowLightingRows(index);
+}
+
+void PageLinkDisplay::ShowApplyRunning(bool running) {
+  // The layout may leave the apply ring out.
+  if (SkinWindow* window = controls_.window()) {
+    if (QWidget* ring = window->FindOptional(QStringLiteral("apply_ring"))) {
+      ring->setVisible(running);
+    }
+  }
+}
+
+void PageLinkDisplay::ShowConnected(bool) {
+  // The main window reads the state itself when the message arrives.
+  if (SkinWindow* window = controls_.window()) window->PostMessage(MSG_LINK_CHANGED, 0, 0);
+}
+
+}  // namespace mokta

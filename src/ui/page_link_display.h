@@ -1,0 +1,36 @@
+#pragma once
+
+// Shows the mouse's states on the settings page: the link indicators, the sleep notice, the
+// battery, the polling-rate section, the stage and lighting the mouse chose itself, the apply
+// ring; and tells the main window (by its messages) when the mouse becomes reachable or
+// unreachable and when its DPI pop-up should show. UI thread.
+
+#include "device/link_display.h"
+
+namespace mokta {
+
+class PageControls;
+
+class PageLinkDisplay : public LinkDisplay {
+ public:
+  // `controls` outlives this object.
+  explicit PageLinkDisplay(PageControls& controls) : controls_(controls) {}
+
+  void ShowLinkUp(LinkKind link, bool up) override;
+  void ShowAsleep(bool asleep) override;
+  void ShowBatteryLevel(int percent) override;
+  void ShowCharging() override;
+  void ShowChargeStep(int percent) override;
+  void ShowBatteryUnknown() override;
+  void ShowPollingRateAvailable(bool available) override;
+  void ShowDpiStage(int stage) override;
+  void ShowDpiChange(std::int32_t dpi_code) override;
+  void ShowLightEffect(int index) override;
+  void ShowApplyRunning(bool running) override;
+  void ShowConnected(bool connected) override;
+
+ private:
+  PageControls& controls_;
+};
+
+}  // namespace mokta

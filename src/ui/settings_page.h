@@ -1,0 +1,111 @@
+#pragma once
+
+// The mouse settings page: everything the main window shows of the mouse. It is not a window
+// of its own but the virtual window "MS_1_Page" inside the main window's layout. It works on
+// the mouse's data and link, which it receives (MouseCore) and owns none of: it holds only its
+// controls and the state of what it shows. The controls that edit a profile field are bound
+// through the tables of page_bindings.h; the mouse's own states reach the controls through
+// PageLinkDisplay.
+//
+// UI thread only.
+
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "framework/notification.h"
+#include "ui/page_bindings.h"
+#include "ui/page_controls.h"
+#include "ui/page_link_display.h"
+
+namespace mokta {
+
+class MouseCore;
+class SkinWindow;
+
+// Starts the desktop's own mouse settings, detached; false when no known one is installed.
+bool OpenDesktopMouseSettings();
+
+class CMS_1_Page {
+ public:
+  // `core` outlives the page.
+  explicit CMS_1_Page(MouseCore& core);
+  ~CMS_1_Page();
+
+  CMS_1_Page(const CMS_1_Page&) = delete;
+  CMS_1_Page& operator=(const CMS_1_Page&) = delete;
+
+  // Set by the main window before Init: the window whose layout holds the page's controls
+  // (its messages and timers are the page's too).
+  void set_window(SkinWindow* window) { window_ = window; }
+  // Shows the program's message box with a message key and returns its result (1 for OK).
+  using MessageBox = std::function<int(const QString& message_key)>;
+  void set_message_box(MessageBox message_box) { message_box_ = std::move(message_box); }
+
+  // Finds the page's controls, then starts the device side (worker, driver libraries, the
+  // cable and receiver, the Bluetooth LE presence test), which shows its states on the page.
+  void Init();
+  // Reads the stores, fills the profile list and shows the current profile, then brings a
+  // Bluetooth LE mouse present at start-up up as if it had just arrived.
+  void StartUpLoad();
+  // Shows the current profile on the page: stages, lighting, polling rate, options, timers,
+  // debounce and the button texts, after the link view refresh.
+  void Refresh();
+  // Fills the profile list from the session and selects the current profile, quietly.
+  void FillProfileList();
+  // The page's notifications (the virtual window's handler).
+  void Notify(const Notification& notification);
+  // A menu item whose name belongs to the page.
+  void OnMenuCommand(const QString& item_name);
+  // TIMER_SETTINGS_FOLLOWUP: brings a newly opened section of the settings column into view.
+  void SettingsFollowUp();
+
+  MouseCore& core() { return core_; }
+  const PageControls& controls() const { return controls_; }
+
+ private:
+  // The handlers, by notification type.
+  void OnClick(const QString& sender);
+  void OnSelectChanged(const QString& sender);
+  void OnItemSelect(const QString& sender, int index);
+  void OnValueChanged(const QString& sender, int value);
+  void OnDpiEditDone(const QString& sender);
+  void OnTextChanged(const QString& sender);
+  void OnCheckClick(const QString& sender, bool checked);
+  // Profile operations (page_profiles.cpp).
+  void SelectProfile(int index);
+  void DeleteProfile();
+  void ResetProfile();
+  void AddProfile();
+  void RenameProfile();
+  void ImportProfileFile();
+  void ExportProfileFile();
+  // Asks for a ".pro" file to open or to save; empty when cancelled.
+  QString ChooseProfileFile(bool save);
+  // Opens the colour dialog beside the button `name` of the colour binding `binding` (entry
+  // `index`); OK stores the colour, shows it on the button and applies it.
+  void PickColor(const QString& name, const ColorButtonBinding& binding, int index);
+
+  // Stores `value` in the field of the current profile.
+  void SetField(const ProfileField& field, int index, std::int32_t value);
+  // Sends the edit to the mouse as `timing` says.
+  void Apply(ApplyTiming timing);
+  int ShowMessage(const QString& message_key) const {
+    return message_box_ ? message_box_(message_key) : 0;
+  }
+  // Shows the DPI of stage `index` (0-based) in its label and its edit.
+  void ShowStageDpi(int index, std::int32_t code);
+
+  MouseCore& core_;
+  SkinWindow* window_ = nullptr;
+  MessageBox message_box_;
+  PageControls controls_;
+  PageLinkDisplay link_display_{controls_};
+  QString followup_section_;  // the body to bring into view when TIMER_SETTINGS_FOLLOWUP ends
+  // DPI edits the user has typed into since they were last set; leaving one that was only
+  // passed through changes nothing.
+  QSet<QString> edited_dpi_;
+};
+
+}  // namespace mokta
