@@ -6,6 +6,8 @@ stages, 13 collapsible sections); edit this script rather than the .ui files and
 
     python3 scripts/make_layouts.py            # layouts only
     python3 scripts/make_layouts.py --images   # also the PNGs from res/icons and res/skin SVGs
+    python3 scripts/make_layouts.py --check    # fail with a diff when res/ differs from this
+                                               # script's output (res/ is left alone)
 
 Conventions the program relies on:
 - a control's name is its objectName;
@@ -18,10 +20,12 @@ The script checks that every key it uses exists in res/lan.xml and that no name 
 """
 
 import argparse
+import difflib
 import pathlib
 import shutil
 import subprocess
 import sys
+import tempfile
 import xml.etree.ElementTree as ET
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -844,25 +848,64 @@ def make_images():
                            check=True)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--images", action="store_true", help="also render the PNGs from the SVGs")
-    args = parser.parse_args()
-    layouts = (
-        (main_window, "main.xml", ("ms_1_list_profile", "ms_1_profile_add_btn", "ms_1_profile_rename_btn",
-                                   "ms_1_profile_delete_btn", "ms_1_profile_import_btn",
-                                   "ms_1_profile_export_btn", "ms_1_profile_reset_btn")),
-        (msg_box, "msg.xml", ()),
-        (dpi_popup, "DPImsg.xml", ()),
-        (color_dialog, "DpiColorDialog.xml", ()),
-    )
-    for make, file, first_stops in layouts:
+LAYOUTS = (
+    (main_window, "main.xml", ("ms_1_list_profile", "ms_1_profile_add_btn", "ms_1_profile_rename_btn",
+                               "ms_1_profile_delete_btn", "ms_1_profile_import_btn",
+                               "ms_1_profile_export_btn", "ms_1_profile_reset_btn")),
+    (msg_box, "msg.xml", ()),
+    (dpi_popup, "DPImsg.xml", ()),
+    (color_dialog, "DpiColorDialog.xml", ()),
+)
+
+
+def write_layouts(folder):
+    for make, file, first_stops in LAYOUTS:
         _names.clear()
         _layout_count[0] = 0
         _spacer_count[0] = 0
         _button_groups.clear()
-        build(make(), RES / file, first_stops)
+        build(make(), folder / file, first_stops)
     check_keys()
+
+
+def check_layouts(max_lines=200):
+    """Generates the layouts into a temporary folder and compares them with res/. Returns the
+    number of layouts that differ, after printing a unified diff (at most max_lines lines) of
+    each."""
+    differing = 0
+    with tempfile.TemporaryDirectory(prefix="mokta-layouts-") as tmp:
+        write_layouts(pathlib.Path(tmp))
+        for _, file, _ in LAYOUTS:
+            fresh = (pathlib.Path(tmp) / file).read_text(encoding="utf-8").splitlines(keepends=True)
+            kept_path = RES / file
+            kept = kept_path.read_text(encoding="utf-8").splitlines(keepends=True) if kept_path.exists() else []
+            if fresh == kept:
+                continue
+            differing += 1
+            diff = list(difflib.unified_diff(kept, fresh, f"res/{file}", f"res/{file} (generated)"))
+            sys.stdout.writelines(diff[:max_lines])
+            if len(diff) > max_lines:
+                print(f"... {len(diff) - max_lines} more diff lines for res/{file}")
+    return differing
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--images", action="store_true", help="also render the PNGs from the SVGs")
+    parser.add_argument("--check", action="store_true",
+                        help="compare the generated layouts with res/ instead of writing them")
+    args = parser.parse_args()
+    if args.check:
+        if args.images:
+            parser.error("--check compares the layouts only; leave out --images")
+        differing = check_layouts()
+        if differing:
+            print(f"make_layouts: {differing} layout(s) in res/ differ from what scripts/make_layouts.py "
+                  "writes; edit the script and run it again rather than the .ui files", file=sys.stderr)
+            return 1
+        print(f"make_layouts: the {len(LAYOUTS)} layouts in res/ match what scripts/make_layouts.py writes")
+        return 0
+    write_layouts(RES)
     if args.images:
         make_images()
     return 0
