@@ -254,6 +254,20 @@ class Owners(unittest.TestCase):
         self.assertEqual(sorted(why for _, _, why in good), ["dependency", "minimal system"])
 
 
+    def test_reads_of_forbidden_packages_are_named(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            info = os.path.join(tmp, "info")
+            os.mkdir(info)
+            files = {}
+            for name in ("GTestConfig.cmake", "Qt6Config.cmake"):
+                path = os.path.join(tmp, name)
+                pathlib.Path(path).write_text("")
+                files[path] = {path}
+            _write_lists(info, {"libgtest-dev:amd64": [os.path.join(tmp, "GTestConfig.cmake")],
+                                "qt6-base-dev": [os.path.join(tmp, "Qt6Config.cmake")]})
+            hits = csp.forbidden_reads(files, {"libgtest-dev", "libxcb1-dev"}, info)
+        self.assertEqual(hits, {os.path.join(tmp, "GTestConfig.cmake"): "libgtest-dev"})
+
 class Trace(unittest.TestCase):
     TRACE = """\
 100   openat(AT_FDCWD</src>, "/usr/lib/cmake/Qt6/Qt6Config.cmake", O_RDONLY) = 3</usr/lib/cmake/Qt6/Qt6Config.cmake>
