@@ -20,6 +20,8 @@
 
 #include "app/main_window.h"
 #include "app/window_ids.h"
+#include "page_test_support.h"
+#include "qt_wait.h"
 #include "test_main_window.h"
 #include "ui/page_bindings.h"
 #include "data/store_files.h"
@@ -35,64 +37,13 @@
 namespace mokta {
 namespace {
 
-QString g_log_path;
+using test::LogLines;
+using test::LogSize;
 
-// Lines of the mouse's write log from `from` on that start with `prefix` ("cable 05 ").
-int LogLines(const QString& prefix, qint64 from = 0) {
-  QFile file(g_log_path);
-  if (!file.open(QIODevice::ReadOnly)) return 0;
-  file.seek(from);
-  int n = 0;
-  while (!file.atEnd()) n += QString::fromLatin1(file.readLine()).startsWith(prefix) ? 1 : 0;
-  return n;
-}
-qint64 LogSize() {
-  return QFileInfo(g_log_path).size();
-}
-
-class SettingsPageTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    mouse_.Plug(VirtualLink::kCable, true);
-    mouse_.Plug(VirtualLink::kReceiver, false);
-    mouse_.SetBleConnected(false);
-  }
-
-  // A store with `count` profiles named P1.., then the window, with the first send-all done.
-  void Start(int count = 1) {
-    StoreFiles stores(data_.path() + "/");
-    ProfileList profiles;
-    for (int i = 1; i <= count; ++i) {
-      profiles.push_back(NewProfile(QStringLiteral("P%1").arg(i)));
-      profiles.back()->set_brightness(i);  // tell them apart
-      profiles.back()->set_dpi_x(0, 10 * i);
-    }
-    ASSERT_TRUE(stores.WriteProfileStore(profiles, ProfileStoreHeader()));
-    window_ = test::MakeTestMainWindow(
-        test::TestCoreOptions(data_.path() + "/", QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/")));
-    window_->InitWindow();
-    window_->show();
-    QTRY_COMPARE(window_->link_up(), 1);
-    const qint64 from = LogSize();
-    window_->PostMessage(MSG_APPLY_REQUEST);
-    QTRY_COMPARE(LogLines("cable 08 ", from), 1);  // the last command of the first pass
-    QTRY_VERIFY(MatchesProfile(mouse_.State().settings, Current()));
-    QTest::qWait(100);  // the pass records what it sent
-  }
-
-  const ProfileData& Current() { return window_->core().session().current(); }
-  template <typename T = QWidget>
-  T* Find(const char* name) {
-    return window_->Find<T>(QString::fromLatin1(name));
-  }
-
-  VirtualMouse& mouse_ = VirtualMouse::Shared();
-  QTemporaryDir data_;
-  std::unique_ptr<CMainWnd> window_;
-};
+class SettingsPageTest : public test::PageTest {};
 
 TEST_F(SettingsPageTest, SliderMovesReachTheMouseOnceAfterTheLastMove) {
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   Find<QComboBox>("ms_1_combo_light")->activated(1);  // a steady light carries its brightness
   QTRY_COMPARE(int{mouse_.State().settings.light_effect}, 1);
   EXPECT_TRUE(Find("ms_1_hor_brightness")->isVisibleTo(window_.get()));
@@ -112,12 +63,13 @@ TEST_F(SettingsPageTest, SliderMovesReachTheMouseOnceAfterTheLastMove) {
 }
 
 TEST_F(SettingsPageTest, OptionsAndTheDpiEditReachTheMouse) {
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_prate_1"), Qt::LeftButton);
   QTRY_COMPARE(int{mouse_.State().settings.polling_rate}, 0);
   EXPECT_EQ(Current().prate(), 0);
 
   // Typing into a DPI edit keeps digits only; leaving it rounds to a stage, sends nothing yet.
+  const std::uint64_t requests = ApplyRequests();
   auto* edit = Find<QLineEdit>("ms_1_edit_dpi_2");
   edit->setFocus();
   edit->selectAll();
@@ -127,14 +79,14 @@ TEST_F(SettingsPageTest, OptionsAndTheDpiEditReachTheMouse) {
   EXPECT_EQ(edit->text(), "12300");
   EXPECT_EQ(Find<QSlider>("ms_1_slider_dpi_2")->value(), 223);
   EXPECT_EQ(Current().dpi_x(1), 223);
-  QTest::qWait(300);
-  EXPECT_NE(mouse_.State().settings.dpi[1], 12300);
+  EXPECT_EQ(ApplyRequests(), requests);  // not sent yet
+  EXPECT_FALSE(window_->IsTimerActive(TIMER_APPLY_DELAY));
   QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_apply_dpi"), Qt::LeftButton);
   QTRY_COMPARE(int{mouse_.State().settings.dpi[1]}, 12300);
 }
 
 TEST_F(SettingsPageTest, ProfileSwitchSendsEverythingAndDeletingTheLastSelectsTheNewLast) {
-  Start(3);
+  ASSERT_NO_FATAL_FAILURE(Start(3));
   const qint64 from = LogSize();
   auto* list = Find<QListWidget>("ms_1_list_profile");
   ASSERT_EQ(list->count(), 3);
@@ -194,7 +146,7 @@ class ModalAnswers {
 };
 
 TEST_F(SettingsPageTest, ProfilesAreAddedRenamedExportedAndImported) {
-  Start(1);
+  ASSERT_NO_FATAL_FAILURE(Start(1));
   ModalAnswers answers;
   auto* list = Find<QListWidget>("ms_1_list_profile");
 
@@ -228,37 +180,23 @@ TEST_F(SettingsPageTest, ProfilesAreAddedRenamedExportedAndImported) {
   EXPECT_EQ(list->count(), 3);
 }
 
-// Answers the colour dialog by clicking `preset` and then `finish` inside its modal loop.
-ScopedModalTestHook PickPreset(int preset, const char* finish) {
-  return ScopedModalTestHook([preset, finish](QWidget& dialog) -> std::optional<int> {
-    EXPECT_EQ(dialog.objectName(), "DpiColorWnd");
-    QTimer::singleShot(0, &dialog, [&dialog, preset, finish] {
-      FindOptionalControl<QAbstractButton>(&dialog, QStringLiteral("mouse_dpi_color_%1").arg(preset))
-          ->click();
-      FindOptionalControl<QAbstractButton>(&dialog, QString::fromLatin1(finish))->click();
-    });
-    return std::nullopt;
-  });
-}
-
 TEST_F(SettingsPageTest, ColoursPickedInTheDialogReachTheMouse) {
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   auto* stage_button = Find<QAbstractButton>("ms_1_btn_dpi_color_3");
   {
-    auto cancel = PickPreset(11, "cancel_btn");
-    const qint64 from = LogSize();
+    auto cancel = test::PickPreset(11, "cancel_btn");
+    const std::uint64_t requests = ApplyRequests();
     QTest::mouseClick(stage_button, Qt::LeftButton);
-    QTest::qWait(300);
-    EXPECT_EQ(LogLines("cable 04 ", from), 0);
+    EXPECT_EQ(ApplyRequests(), requests);  // nothing to send
     EXPECT_EQ(Current().dpi_color(2), 0x00FF0000);  // the default blue, kept
   }
-  auto ok = PickPreset(11, "confirm_btn");  // red
+  auto ok = test::PickPreset(11, "confirm_btn");  // red
   QTest::mouseClick(stage_button, Qt::LeftButton);
   EXPECT_EQ(Current().dpi_color(2), 0x000000FF);
   EXPECT_TRUE(stage_button->styleSheet().contains(QLatin1String("#ff0000")));
   QTRY_COMPARE(mouse_.State().settings.stage_colors[2], (VirtualTriple{255, 0, 0}));
 
-  auto light = PickPreset(14, "confirm_btn");  // 0xFF48B1FF
+  auto light = test::PickPreset(14, "confirm_btn");  // 0xFF48B1FF
   Find<QComboBox>("ms_1_combo_light")->activated(1);  // shows the colour row
   QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_light_color"), Qt::LeftButton);
   EXPECT_EQ(Current().light_color(), 0x00FFB148u);
@@ -267,7 +205,7 @@ TEST_F(SettingsPageTest, ColoursPickedInTheDialogReachTheMouse) {
 
 TEST_F(SettingsPageTest, ProfileAddedWhileTheMouseSleepsIsKept) {
   mouse_.Plug(VirtualLink::kReceiver, true);  // so the window stays up
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   mouse_.Plug(VirtualLink::kCable, false);
   mouse_.SetAsleep(true);
   QTRY_VERIFY(Find("ms_1_sleep_label")->isVisibleTo(window_.get()));
@@ -285,7 +223,7 @@ TEST_F(SettingsPageTest, ProfileAddedWhileTheMouseSleepsIsKept) {
 }
 
 TEST_F(SettingsPageTest, ResetKeepsNameAndMoveModeAndSendsTheDefaults) {
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   QTest::mouseClick(Find<QAbstractButton>("ms_1_check_movemode"), Qt::LeftButton);
   EXPECT_EQ(Current().movemode(), 1);
   ScopedModalTestHook yes([](QWidget&) { return 1; });
@@ -297,7 +235,7 @@ TEST_F(SettingsPageTest, ResetKeepsNameAndMoveModeAndSendsTheDefaults) {
 }
 
 TEST_F(SettingsPageTest, MouseDpiButtonIsShownSavedAndNotSentBack) {
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_TRUE(mouse_.PressDpiButton());  // stage 2 to stage 3
   QTRY_COMPARE(Current().dpi_step(), 2);
   EXPECT_TRUE(Find<QAbstractButton>("ms_1_option_dpi_step_3")->isChecked());
@@ -309,15 +247,13 @@ TEST_F(SettingsPageTest, MouseDpiButtonIsShownSavedAndNotSentBack) {
     EXPECT_EQ(stores.ReadProfileStore(language).profiles.at(0)->dpi_step(), 2);
   }
   const qint64 from = LogSize();
-  window_->PostMessage(MSG_APPLY_REQUEST);
-  QTRY_COMPARE(LogLines("cable 0C ", from), 1);
-  QTest::qWait(200);
-  EXPECT_EQ(LogLines("cable 04 ", from), 0);
+  ASSERT_NO_FATAL_FAILURE(Barrier());
+  EXPECT_EQ(test::LoggedCommands(from), QStringList{"0C"});  // the stage is not sent back
 }
 
 TEST_F(SettingsPageTest, BluetoothLightingEventSelectsTheEffect) {
   mouse_.SetBleConnected(true);
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_TRUE(mouse_.ChangeLighting(2));  // reported on the cable, which does not move the combo
   QTRY_COMPARE(Current().light_effect(), 2);
   EXPECT_EQ(Find<QComboBox>("ms_1_combo_light")->currentIndex(), 0);
@@ -330,7 +266,7 @@ TEST_F(SettingsPageTest, BluetoothLightingEventSelectsTheEffect) {
 
 TEST_F(SettingsPageTest, UnpluggingTheCableShowsTheSleepLabel) {
   mouse_.Plug(VirtualLink::kReceiver, true);  // so the window stays up
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   EXPECT_TRUE(Find("ms_1_wired")->isVisibleTo(window_.get()));
   mouse_.Plug(VirtualLink::kCable, false);
   QTRY_VERIFY(!Find("ms_1_wired")->isVisibleTo(window_.get()));
@@ -338,7 +274,7 @@ TEST_F(SettingsPageTest, UnpluggingTheCableShowsTheSleepLabel) {
 }
 
 TEST_F(SettingsPageTest, TabReachesEveryControlInReadingOrder) {
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   window_->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
   QWidget* first = Find("ms_1_list_profile");
@@ -369,7 +305,7 @@ TEST_F(SettingsPageTest, TabReachesEveryControlInReadingOrder) {
 }
 
 TEST_F(SettingsPageTest, KeysOperateTheControls) {
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   window_->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
   auto* combo = Find<QComboBox>("ms_1_combo_light");
@@ -396,7 +332,7 @@ TEST_F(SettingsPageTest, KeysOperateTheControls) {
 }
 
 TEST_F(SettingsPageTest, SectionsOpenAndCloseAndTheLastOnesScrollIntoView) {
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   auto* check = Find<QAbstractButton>("ms_1_check_motion_sync");
   QWidget* body = Find("ms_1_hor_motion_sync");
   check->click();  // as Space on the focused check box does
@@ -415,19 +351,5 @@ TEST_F(SettingsPageTest, SectionsOpenAndCloseAndTheLastOnesScrollIntoView) {
 }  // namespace mokta
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir runtime;
-  mokta::g_log_path = runtime.filePath("writes.log");
-  qputenv("MOKTA_RES_DIR", QFile::encodeName(QStringLiteral(MOKTA_SOURCE_DIR "/res/")));
-  qputenv("MOKTA_VIRTUAL_BATTERY_MS", "0");
-  qputenv("MOKTA_VIRTUAL_LOG", QFile::encodeName(mokta::g_log_path));
-  qputenv("MOKTA_VIRTUAL_CONTROL", QFile::encodeName(runtime.filePath("control.sock")));
-  qunsetenv("MOKTA_VIRTUAL_START");
-  QApplication app(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);
-  auto language = std::make_shared<mokta::LanguageFile>();
-  language->LoadFromResources();
-  mokta::SetProgramLanguage(language);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return mokta::test::RunPageTests(argc, argv);
 }

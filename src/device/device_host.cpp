@@ -127,6 +127,7 @@ void DeviceHost::BringUpBle() {
 }
 
 void DeviceHost::RequestApply() {
+  ++apply_requests_;
   if (worker_) worker_->Post(MSG_WORKER_APPLY);
 }
 

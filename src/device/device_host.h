@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -63,6 +64,8 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
   void BringUpBle();
   // Asks the worker for one apply pass. Any thread.
   void RequestApply();
+  // How many passes were asked for so far. Any thread.
+  std::uint64_t apply_requests() const { return apply_requests_.load(); }
   // Stops the worker (cutting a running pass short: no driver call after this begins), closes
   // the devices and monitors and unloads the libraries. Runs once; the destructor calls it.
   void Shutdown();
@@ -126,6 +129,7 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
   std::unique_ptr<LinkState> link_state_;
   std::unique_ptr<DeviceEvents> events_;
   std::map<int, QTimer*> timers_;
+  std::atomic<std::uint64_t> apply_requests_{0};
   bool started_ = false;
   bool shut_down_ = false;
 };

@@ -39,6 +39,10 @@ void PageControls::SetSlider(const QString& name, int value) {
   if (auto* slider = Get<QSlider>(name)) Quietly(slider, [&] { slider->setValue(value); });
 }
 
+void PageControls::SetSliderRange(const QString& name, int min, int max) {
+  if (auto* slider = Get<QSlider>(name)) Quietly(slider, [&] { slider->setRange(min, max); });
+}
+
 void PageControls::SetChecked(const QString& name, bool checked) {
   if (auto* check = Get<QAbstractButton>(name)) Quietly(check, [&] { check->setChecked(checked); });
 }

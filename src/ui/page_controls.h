@@ -34,6 +34,7 @@ class PageControls {
   // Selects item `index` of a list; an index outside the list selects nothing.
   void SelectItem(const QString& name, int index);
   void SetSlider(const QString& name, int value);
+  void SetSliderRange(const QString& name, int min, int max);
   void SetChecked(const QString& name, bool checked);
   void SetText(const QString& name, const QString& text);
   void SetTextKey(const QString& name, const QString& key);

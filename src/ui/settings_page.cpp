@@ -28,6 +28,14 @@ CMS_1_Page::~CMS_1_Page() {
 
 void CMS_1_Page::Init() {
   controls_.FindAll(window_, PageControlNames());
+  // The tables hold the ranges the profile's fields may take.
+  for (const SliderBinding& slider : SliderBindings()) {
+    controls_.SetSliderRange(QString::fromLatin1(slider.name), slider.min, slider.max);
+  }
+  const DpiStageBinding& stages = DpiStages();
+  for (const QString& name : NumberedNames(stages.slider, stages.count)) {
+    controls_.SetSliderRange(name, stages.min, stages.max);
+  }
   core_.StartLink(&link_display_);
 }
 

@@ -1,0 +1,70 @@
+#pragma once
+
+// What the settings-page tests share: the real main window, offscreen, over its own data
+// folder and the virtual mouse, with the first send-all done; the mouse's write log; a count
+// of the apply passes that ended; and answers for the colour dialog.
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+#include "app/main_window.h"
+#include "data/profile_data.h"
+#include "framework/modal_test_hook.h"
+#include "virtual_mouse.h"
+
+namespace mokta::test {
+
+// The mouse's write log (MOKTA_VIRTUAL_LOG), set up by RunPageTests.
+qint64 LogSize();
+// The lines from byte `from` on that start with `prefix` ("cable 05 ").
+int LogLines(const QString& prefix, qint64 from = 0);
+// The command codes the mouse took over `link` from byte `from` on, in order ("0C", "05").
+QStringList LoggedCommands(qint64 from, const QString& link = QStringLiteral("cable"));
+
+// Answers the colour dialog by clicking preset `preset` (1..16) and then `finish`
+// ("confirm_btn" or "cancel_btn") inside its modal loop.
+ScopedModalTestHook PickPreset(int preset, const char* finish);
+
+class PageTest : public ::testing::Test {
+ protected:
+  // The cable plugged, nothing else, the mouse awake.
+  void SetUp() override;
+
+  // A store with `count` profiles named P1.. (each changed by `adjust` when given), then the
+  // window, with the first send-all done and recorded. Call with ASSERT_NO_FATAL_FAILURE.
+  void Start(int count = 1, const std::function<void(ProfileData&)>& adjust = {});
+  // Waits until `passes` apply passes have ended since `before`.
+  void WaitForPasses(int before, int passes = 1);
+  // Runs one more pass and waits for it: every pass asked for earlier has ended then, as the
+  // worker runs them in order. Such a pass that finds nothing changed sends only 0x0C.
+  void Barrier();
+
+  // How many passes were asked for so far, once every message posted until now is handled.
+  std::uint64_t ApplyRequests();
+
+  const ProfileData& Current() { return window_->core().session().current(); }
+  template <typename T = QWidget>
+  T* Find(const char* name) {
+    return window_->Find<T>(QString::fromLatin1(name));
+  }
+  template <typename T = QWidget>
+  T* Find(const QString& name) {
+    return window_->Find<T>(name);
+  }
+
+  VirtualMouse& mouse_ = VirtualMouse::Shared();
+  QTemporaryDir data_;
+  std::unique_ptr<CMainWnd> window_;
+  int passes_ = 0;  // apply passes that ended
+};
+
+// The tests' main: the environment for the virtual mouse and the resources, an application,
+// the program's language texts; then every test.
+int RunPageTests(int argc, char** argv);
+
+}  // namespace mokta::test
