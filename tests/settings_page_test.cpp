@@ -45,7 +45,7 @@ class SettingsPageTest : public test::PageTest {};
 TEST_F(SettingsPageTest, SliderMovesReachTheMouseOnceAfterTheLastMove) {
   ASSERT_NO_FATAL_FAILURE(Start());
   Find<QComboBox>("ms_1_combo_light")->activated(1);  // a steady light carries its brightness
-  QTRY_COMPARE(int{mouse_.State().settings.light_effect}, 1);
+  WAIT_EQ(int{mouse_.State().settings.light_effect}, 1);
   EXPECT_TRUE(Find("ms_1_hor_brightness")->isVisibleTo(window_.get()));
   EXPECT_FALSE(Find("ms_1_hor_breathspeed")->isVisibleTo(window_.get()));
 
@@ -56,7 +56,7 @@ TEST_F(SettingsPageTest, SliderMovesReachTheMouseOnceAfterTheLastMove) {
     QTest::qWait(100);
   }
   EXPECT_EQ(LogLines("cable 05 ", from), 0);  // still collecting moves
-  QTRY_COMPARE_WITH_TIMEOUT(int{mouse_.State().settings.brightness}, 9, 3000);
+  WAIT_EQ_FOR(int{mouse_.State().settings.brightness}, 9, 3000);
   QTest::qWait(700);
   EXPECT_EQ(LogLines("cable 05 ", from), 1);
   EXPECT_EQ(Current().brightness(), 9);
@@ -65,7 +65,7 @@ TEST_F(SettingsPageTest, SliderMovesReachTheMouseOnceAfterTheLastMove) {
 TEST_F(SettingsPageTest, OptionsAndTheDpiEditReachTheMouse) {
   ASSERT_NO_FATAL_FAILURE(Start());
   QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_prate_1"), Qt::LeftButton);
-  QTRY_COMPARE(int{mouse_.State().settings.polling_rate}, 0);
+  WAIT_EQ(int{mouse_.State().settings.polling_rate}, 0);
   EXPECT_EQ(Current().prate(), 0);
 
   // Typing into a DPI edit keeps digits only; leaving it rounds to a stage, sends nothing yet.
@@ -82,7 +82,7 @@ TEST_F(SettingsPageTest, OptionsAndTheDpiEditReachTheMouse) {
   EXPECT_EQ(ApplyRequests(), requests);  // not sent yet
   EXPECT_FALSE(window_->IsTimerActive(TIMER_APPLY_DELAY));
   QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_apply_dpi"), Qt::LeftButton);
-  QTRY_COMPARE(int{mouse_.State().settings.dpi[1]}, 12300);
+  WAIT_EQ(int{mouse_.State().settings.dpi[1]}, 12300);
 }
 
 TEST_F(SettingsPageTest, ProfileSwitchSendsEverythingAndDeletingTheLastSelectsTheNewLast) {
@@ -91,9 +91,9 @@ TEST_F(SettingsPageTest, ProfileSwitchSendsEverythingAndDeletingTheLastSelectsTh
   auto* list = Find<QListWidget>("ms_1_list_profile");
   ASSERT_EQ(list->count(), 3);
   list->setCurrentRow(2);  // as the user does
-  QTRY_VERIFY(MatchesProfile(mouse_.State().settings, Current()));
+  WAIT_UNTIL(MatchesProfile(mouse_.State().settings, Current()));
   EXPECT_EQ(Current().name(), "P3");
-  QTRY_COMPARE(LogLines("cable 08 ", from), 1);
+  WAIT_EQ(LogLines("cable 08 ", from), 1);
   EXPECT_EQ(LogLines("cable 0C ", from), 2);
   EXPECT_EQ(LogLines("cable 04 ", from), 1);
   EXPECT_EQ(LogLines("cable 06 ", from), 1);
@@ -103,7 +103,7 @@ TEST_F(SettingsPageTest, ProfileSwitchSendsEverythingAndDeletingTheLastSelectsTh
   EXPECT_EQ(list->count(), 2);
   EXPECT_EQ(list->currentRow(), 1);
   EXPECT_EQ(Current().name(), "P2");
-  QTRY_VERIFY(MatchesProfile(mouse_.State().settings, Current()));
+  WAIT_UNTIL(MatchesProfile(mouse_.State().settings, Current()));
 }
 
 // Answers the modal windows of a test: the name dialog gets `name` typed and OK pressed (and
@@ -160,7 +160,7 @@ TEST_F(SettingsPageTest, ProfilesAreAddedRenamedExportedAndImported) {
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->currentRow(), 1);
   EXPECT_EQ(Current().name(), "Second");
-  QTRY_VERIFY(MatchesProfile(mouse_.State().settings, Current()));
+  WAIT_UNTIL(MatchesProfile(mouse_.State().settings, Current()));
 
   answers.file = data_.filePath("out.pro");
   QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_export_btn"), Qt::LeftButton);
@@ -194,13 +194,13 @@ TEST_F(SettingsPageTest, ColoursPickedInTheDialogReachTheMouse) {
   QTest::mouseClick(stage_button, Qt::LeftButton);
   EXPECT_EQ(Current().dpi_color(2), 0x000000FF);
   EXPECT_TRUE(stage_button->styleSheet().contains(QLatin1String("#ff0000")));
-  QTRY_COMPARE(mouse_.State().settings.stage_colors[2], (VirtualTriple{255, 0, 0}));
+  WAIT_EQ(mouse_.State().settings.stage_colors[2], (VirtualTriple{255, 0, 0}));
 
   auto light = test::PickPreset(14, "confirm_btn");  // 0xFF48B1FF
   Find<QComboBox>("ms_1_combo_light")->activated(1);  // shows the colour row
   QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_light_color"), Qt::LeftButton);
   EXPECT_EQ(Current().light_color(), 0x00FFB148u);
-  QTRY_COMPARE(mouse_.State().settings.light_color, (VirtualTriple{0x48, 0xB1, 0xFF}));
+  WAIT_EQ(mouse_.State().settings.light_color, (VirtualTriple{0x48, 0xB1, 0xFF}));
 }
 
 TEST_F(SettingsPageTest, ProfileAddedWhileTheMouseSleepsIsKept) {
@@ -208,7 +208,7 @@ TEST_F(SettingsPageTest, ProfileAddedWhileTheMouseSleepsIsKept) {
   ASSERT_NO_FATAL_FAILURE(Start());
   mouse_.Plug(VirtualLink::kCable, false);
   mouse_.SetAsleep(true);
-  QTRY_VERIFY(Find("ms_1_sleep_label")->isVisibleTo(window_.get()));
+  WAIT_UNTIL(Find("ms_1_sleep_label")->isVisibleTo(window_.get()));
   ModalAnswers answers;
   answers.name = "While asleep";
   QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_add_btn"), Qt::LeftButton);
@@ -231,15 +231,15 @@ TEST_F(SettingsPageTest, ResetKeepsNameAndMoveModeAndSendsTheDefaults) {
   EXPECT_EQ(Current().name(), "P1");
   EXPECT_EQ(Current().movemode(), 1);
   EXPECT_EQ(Current().brightness(), 8);
-  QTRY_VERIFY(MatchesProfile(mouse_.State().settings, *NewProfile(u"x")));
+  WAIT_UNTIL(MatchesProfile(mouse_.State().settings, *NewProfile(u"x")));
 }
 
 TEST_F(SettingsPageTest, MouseDpiButtonIsShownSavedAndNotSentBack) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_TRUE(mouse_.PressDpiButton());  // stage 2 to stage 3
-  QTRY_COMPARE(Current().dpi_step(), 2);
+  WAIT_EQ(Current().dpi_step(), 2);
   EXPECT_TRUE(Find<QAbstractButton>("ms_1_option_dpi_step_3")->isChecked());
-  QTRY_VERIFY(window_->dpi_popup() != nullptr);
+  WAIT_UNTIL(window_->dpi_popup() != nullptr);
   window_->core().session().FlushStore();
   {
     StoreFiles stores(data_.path() + "/");
@@ -255,11 +255,11 @@ TEST_F(SettingsPageTest, BluetoothLightingEventSelectsTheEffect) {
   mouse_.SetBleConnected(true);
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_TRUE(mouse_.ChangeLighting(2));  // reported on the cable, which does not move the combo
-  QTRY_COMPARE(Current().light_effect(), 2);
+  WAIT_EQ(Current().light_effect(), 2);
   EXPECT_EQ(Find<QComboBox>("ms_1_combo_light")->currentIndex(), 0);
   mouse_.Plug(VirtualLink::kCable, false);
   ASSERT_TRUE(mouse_.ChangeLighting(1));  // now over Bluetooth LE
-  QTRY_COMPARE(Current().light_effect(), 1);
+  WAIT_EQ(Current().light_effect(), 1);
   EXPECT_EQ(Find<QComboBox>("ms_1_combo_light")->currentIndex(), 1);
   EXPECT_TRUE(Find("ms_1_hor_brightness")->isVisibleTo(window_.get()));
 }
@@ -269,7 +269,7 @@ TEST_F(SettingsPageTest, UnpluggingTheCableShowsTheSleepLabel) {
   ASSERT_NO_FATAL_FAILURE(Start());
   EXPECT_TRUE(Find("ms_1_wired")->isVisibleTo(window_.get()));
   mouse_.Plug(VirtualLink::kCable, false);
-  QTRY_VERIFY(!Find("ms_1_wired")->isVisibleTo(window_.get()));
+  WAIT_UNTIL(!Find("ms_1_wired")->isVisibleTo(window_.get()));
   EXPECT_TRUE(Find("ms_1_sleep_label")->isVisibleTo(window_.get()));
 }
 
@@ -316,14 +316,14 @@ TEST_F(SettingsPageTest, KeysOperateTheControls) {
   brightness->setFocus();
   QTest::keyClick(brightness, Qt::Key_Right);  // from the profile's 1
   EXPECT_EQ(Current().brightness(), 2);
-  QTRY_COMPARE(int{mouse_.State().settings.brightness}, 2);
+  WAIT_EQ(int{mouse_.State().settings.brightness}, 2);
 
   auto* option = Find<QAbstractButton>("ms_1_btn_prate_4");
   option->setFocus();
   QTest::keyClick(option, Qt::Key_Left);  // arrows move through the options and pick
   EXPECT_TRUE(Find<QAbstractButton>("ms_1_btn_prate_3")->isChecked());
   EXPECT_EQ(Current().prate(), 2);
-  QTRY_COMPARE(int{mouse_.State().settings.polling_rate}, 2);
+  WAIT_EQ(int{mouse_.State().settings.polling_rate}, 2);
 
   auto* section = Find<QAbstractButton>("ms_1_check_motion_sync");
   section->setFocus();
@@ -340,7 +340,7 @@ TEST_F(SettingsPageTest, SectionsOpenAndCloseAndTheLastOnesScrollIntoView) {
   check->click();
   EXPECT_TRUE(body->isVisibleTo(window_.get()));
   EXPECT_TRUE(window_->IsTimerActive(TIMER_SETTINGS_FOLLOWUP));
-  QTRY_VERIFY(!window_->IsTimerActive(TIMER_SETTINGS_FOLLOWUP));
+  WAIT_UNTIL(!window_->IsTimerActive(TIMER_SETTINGS_FOLLOWUP));
 
   Find<QAbstractButton>("ms_1_check_dpi")->click();
   Find<QAbstractButton>("ms_1_check_dpi")->click();
