@@ -226,18 +226,15 @@ TEST(ApplyWorker, RunsRequestsOnlyWhileALinkIsUp) {
   worker.Start();
   worker.Post(MSG_WORKER_APPLY);
   worker.Post(MSG_WORKER_APPLY);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  worker.WaitUntilIdle();  // both handled, without a link
   EXPECT_EQ(runs.load(), 0);
 
   links.ble_state = 1;
   worker.Post(MSG_APPLY_REQUEST);  // not a worker message: dropped
   worker.Post(MSG_WORKER_APPLY);
   worker.Post(MSG_WORKER_APPLY);
-  // Wait until both passes ran (bounded, so a fault fails instead of hanging).
-  for (int i = 0; i < 500 && runs.load() < 2; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  worker.WaitUntilIdle();
+  EXPECT_EQ(runs.load(), 2);
   worker.Stop();
   EXPECT_EQ(runs.load(), 2);
 }
@@ -253,7 +250,7 @@ TEST(ApplyWorker, StopEndsAfterTheRunningPassAndDropsTheRest) {
   worker.Post(MSG_WORKER_APPLY);
   pass.first_started.get_future().wait();
   std::thread stopper([&] { worker.Stop(); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  worker.WaitUntilIdle();  // returns once the stop has begun, the first pass still running
   pass.release_promise.set_value();
   stopper.join();
   EXPECT_EQ(pass.runs.load(), 1);
