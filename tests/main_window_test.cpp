@@ -55,6 +55,8 @@ class StrictLookup {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    VirtualMouse::Shared().ResetSettings();
+    VirtualMouse::Shared().ResetCounters();
     VirtualMouse::Shared().Plug(VirtualLink::kCable, true);
     VirtualMouse::Shared().Plug(VirtualLink::kReceiver, false);
   }

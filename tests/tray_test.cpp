@@ -19,6 +19,8 @@ namespace {
 TEST(Tray, WindowHidesToTheTrayAndComesBackFromIt) {
   QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::Available(), 10000);
   QTemporaryDir data;
+  VirtualMouse::Shared().ResetSettings();
+  VirtualMouse::Shared().ResetCounters();
   VirtualMouse::Shared().Plug(VirtualLink::kCable, true);
   CMainWnd window;
   window.page().set_data_folder(data.path() + "/");
