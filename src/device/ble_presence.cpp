@@ -29,4 +29,8 @@ void BleDeviceMonitor::Stop() {
   watcher_->Stop();
 }
 
+bool BleDeviceMonitor::Running() const {
+  return watcher_->Running();
+}
+
 }  // namespace mokta
