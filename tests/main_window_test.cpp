@@ -25,8 +25,10 @@
 #include "framework/control_lookup.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
+#include "framework/manual_timer_clock.h"
 #include "framework/modal_test_hook.h"
 #include "framework/resources.h"
+#include "framework/timer_clock.h"
 #include "virtual_mouse.h"
 
 namespace mokta {
@@ -164,17 +166,25 @@ TEST_F(MainWindowTest, NoDeviceMessageIsShownOnceAtATime) {
 }
 
 TEST_F(MainWindowTest, DpiPopupIsReusedAndClosesWhenItsTimerEnds) {
+  auto clock = std::make_shared<ManualTimerClock>();
+  ScopedTimerClock use_clock(clock);
   auto window = MakeWindow();
   window->SendMessage(MSG_SHOW_DPI, 0, 200);
   QPointer<CDPIMsg> first = window->dpi_popup();
   ASSERT_TRUE(first);
   EXPECT_EQ(first->text(), "DPI :10000");
+  clock->Advance(1500);
   window->SendMessage(MSG_SHOW_DPI, 0, 201);
   EXPECT_EQ(window->dpi_popup(), first.data());
   EXPECT_EQ(first->text(), "DPI :10100");
   EXPECT_TRUE(window->IsTimerActive(TIMER_DPI_POPUP));
-  QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 4000);  // gone about 2 s after the last change
+  clock->Advance(1999);  // two seconds after the last change, not after the first
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_TRUE(first);
+  clock->Advance(1);
+  QTRY_VERIFY(first.isNull());
   EXPECT_EQ(window->dpi_popup(), nullptr);
+  EXPECT_FALSE(window->IsTimerActive(TIMER_DPI_POPUP));
 }
 
 TEST_F(MainWindowTest, MenuItemsReachTheirOwners) {
@@ -197,8 +207,10 @@ TEST_F(MainWindowTest, ShutdownWithTheMouseAttachedLeavesNoThreadRunning) {
     auto window = MakeWindow();
     window->show();
     QTRY_COMPARE(window->link_up(), 1);
+    int passes = 0;
+    window->page().host()->set_pass_observer([&] { ++passes; });
     window->page().RequestApply();
-    QTest::qWait(100);
+    QTRY_VERIFY(passes > 0);
     EXPECT_GT(ThreadCount(), before);  // worker, driver monitors
     window->Exit();
   }
