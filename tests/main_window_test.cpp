@@ -218,10 +218,15 @@ TEST_F(MainWindowTest, ShutdownWithTheMouseAttachedLeavesNoThreadRunning) {
 }
 
 // The program itself: a second start activates the first and ends with 1; SIGTERM ends the
-// first like the tray's "exit".
+// first like the tray's "exit". Both run under an instance name and a data folder of this
+// test's own, never the user's running program or build/bin/Data.
 TEST(Program, SecondStartEndsWithOneAndTermEndsTheFirst) {
   QTemporaryDir runtime;
+  QTemporaryDir data;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("MOKTA_INSTANCE_NAME",
+             QStringLiteral("mokta-test-%1").arg(QCoreApplication::applicationPid()));
+  env.insert("MOKTA_DATA_DIR", data.path());
   env.insert("QT_QPA_PLATFORM", "offscreen");
   env.insert("MOKTA_DRIVER_DIR", kVirtualFolder);
   env.insert("MOKTA_VIRTUAL_CONTROL", runtime.filePath("control.sock"));

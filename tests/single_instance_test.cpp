@@ -177,6 +177,19 @@ TEST(SingleInstanceProcesses, StartsAtTheSameMomentLeaveExactlyOnePrimary) {
   }
 }
 
+TEST(SingleInstanceName, TheEnvironmentNamesTheInstanceWhenSetAndNotEmpty) {
+  qunsetenv("MOKTA_INSTANCE_NAME");
+  const QString per_user = SingleInstance::DefaultName();
+  EXPECT_TRUE(per_user.startsWith(QStringLiteral("Mokta Gaming Mouse.%1").arg(geteuid())))
+      << per_user.toStdString();
+  qputenv("MOKTA_INSTANCE_NAME", "mokta-test-own-name");
+  EXPECT_EQ(SingleInstance::DefaultName(), "mokta-test-own-name");
+  EXPECT_EQ(SingleInstance().name(), "mokta-test-own-name");
+  qputenv("MOKTA_INSTANCE_NAME", "");
+  EXPECT_EQ(SingleInstance::DefaultName(), per_user);
+  qunsetenv("MOKTA_INSTANCE_NAME");
+}
+
 // A client in this process, driven by the event loop, for the protocol's edges.
 std::unique_ptr<QLocalSocket> Connect(const QString& name) {
   auto socket = std::make_unique<QLocalSocket>();
