@@ -5,9 +5,10 @@
 //       The UI thread's longest stalls during a profile switch's send-all pass and during a
 //       cable arrival, in this process against the virtual mouse beside this executable
 //       (ui_stalls.h). Needs a display or QT_QPA_PLATFORM=offscreen.
-//   startup PROGRAM [--runs N] [--title TEXT]
+//   startup PROGRAM [--runs N] [--title TEXT] [--profiles N]
 //       The time from starting PROGRAM to its main window being mapped and exposed on the X
-//       display (start_time.h).
+//       display, with N profiles (default 100) in the store of a temporary data folder
+//       (start_time.h).
 //   write-store PROGRAM_FOLDER COUNT
 //       Writes "pro.data" in the data folder of PROGRAM_FOLDER with COUNT profiles.
 //
@@ -28,7 +29,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: mokta-bench-ui stalls [--runs N] [--profiles N]\n"
-    "       mokta-bench-ui startup PROGRAM [--runs N] [--title TEXT]\n"
+    "       mokta-bench-ui startup PROGRAM [--runs N] [--title TEXT] [--profiles N]\n"
     "       mokta-bench-ui write-store PROGRAM_FOLDER COUNT\n";
 
 int Usage() {
@@ -78,9 +79,14 @@ int Startup(const std::vector<std::string>& args) {
   mokta::bench::StartOptions options;
   options.program = args[1];
   std::string runs = std::to_string(options.runs);
-  if (!ReadOptions(args, 2, {{"--runs", &runs}, {"--title", &options.title}})) return Usage();
+  std::string profiles = std::to_string(options.profiles);
+  if (!ReadOptions(args, 2,
+                   {{"--runs", &runs}, {"--title", &options.title}, {"--profiles", &profiles}})) {
+    return Usage();
+  }
   options.runs = Count(runs);
-  if (options.runs == 0) return Usage();
+  options.profiles = Count(profiles);
+  if (options.runs == 0 || options.profiles == 0) return Usage();
   return mokta::bench::RunStartBench(options);
 }
 

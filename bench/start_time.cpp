@@ -6,16 +6,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
-#include "data/paths.h"
 #include "data/store_files.h"
 #include "figures.h"
+#include "store_fill.h"
 #include "window_watch.h"
 
 namespace mokta::bench {
@@ -152,10 +155,9 @@ bool StartOnce(const StartOptions& options, WindowWatch& watch, StartRun& run) {
   return false;
 }
 
-// "100 profiles in its store", counted from the store's size.
-std::string StoreText(const std::string& program) {
-  const QString folder = QFileInfo(QString::fromLocal8Bit(program.c_str())).absolutePath() + "/";
-  const QFileInfo store(StoreFiles(DataFolderIn(folder)).ProfileStorePath());
+// "100 profiles in its store", counted from the size of the store in `data_folder`.
+std::string StoreText(const QString& data_folder) {
+  const QFileInfo store(StoreFiles(data_folder).ProfileStorePath());
   if (!store.exists()) return "no profile store";
   const qint64 profiles = (store.size() - static_cast<qint64>(ProfileStoreHeader::kSize)) /
                           static_cast<qint64>(ProfileData::kSize);
@@ -176,8 +178,18 @@ int RunStartBench(const StartOptions& options) {
     std::fprintf(stderr, "mokta-bench-ui: %s\n", error.c_str());
     return 2;
   }
+  // Every start runs against the same fresh store, under a name no other program uses.
+  QTemporaryDir data;
+  const QString data_folder = data.path() + "/";
+  if (!data.isValid() || !WriteProfileStore(data_folder, options.profiles)) {
+    std::fprintf(stderr, "mokta-bench-ui: cannot write a profile store under %s\n",
+                 qPrintable(data.path()));
+    return 1;
+  }
+  setenv("MOKTA_DATA_DIR", QFile::encodeName(data.path()).constData(), 1);
+  setenv("MOKTA_INSTANCE_NAME", ("mokta-bench-" + std::to_string(getpid())).c_str(), 1);
   const std::string load = MachineLoad();
-  const std::string store = StoreText(options.program);
+  const std::string store = StoreText(data_folder);
   std::vector<double> mapped;
   std::vector<double> exposed;
   for (int r = 0; r < options.runs; ++r) {

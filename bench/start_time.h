@@ -4,7 +4,9 @@
 // started as a child process (its output goes to a log file), and a window watch on the same
 // X display (window_watch.h) notes when the window with the program's title is mapped and
 // when it is first exposed. The program is then ended with SIGTERM, as a session ends it,
-// before the next start.
+// before the next start. It runs under an instance name and with a data folder of the
+// benchmark's own (MOKTA_INSTANCE_NAME, MOKTA_DATA_DIR), so that neither the user's running
+// program nor the data beside the executable is touched.
 
 #include <string>
 
@@ -15,10 +17,12 @@ struct StartOptions {
   int runs = 5;
   std::string title = "Mokta Gaming Mouse";  // the main window's title
   int timeout_ms = 30000;                    // for one start
+  int profiles = 100;                        // in the store of the temporary data folder
 };
 
 // Prints the table on standard output. Returns the exit code: 0, 1 when a start failed (the
-// program's log is then printed), 2 when there is no display.
+// program's log is then printed) or the data folder could not be made, 2 when there is no
+// display.
 int RunStartBench(const StartOptions& options);
 
 }  // namespace mokta::bench

@@ -226,18 +226,15 @@ TEST(ApplyWorker, RunsRequestsOnlyWhileALinkIsUp) {
   worker.Start();
   worker.Post(MSG_WORKER_APPLY);
   worker.Post(MSG_WORKER_APPLY);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  worker.WaitUntilIdle();  // both handled, without a link
   EXPECT_EQ(runs.load(), 0);
 
   links.ble_state = 1;
   worker.Post(MSG_WORKER_APPLY + 5);  // not a worker message: dropped
   worker.Post(MSG_WORKER_APPLY);
   worker.Post(MSG_WORKER_APPLY);
-  // Wait until both passes ran (bounded, so a fault fails instead of hanging).
-  for (int i = 0; i < 500 && runs.load() < 2; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  worker.WaitUntilIdle();
+  EXPECT_EQ(runs.load(), 2);
   worker.Stop();
   EXPECT_EQ(runs.load(), 2);
 }
@@ -253,7 +250,7 @@ TEST(ApplyWorker, StopEndsAfterTheRunningPassAndDropsTheRest) {
   worker.Post(MSG_WORKER_APPLY);
   pass.first_started.get_future().wait();
   std::thread stopper([&] { worker.Stop(); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  worker.WaitUntilIdle();  // returns once the stop has begun, the first pass still running
   pass.release_promise.set_value();
   stopper.join();
   EXPECT_EQ(pass.runs.load(), 1);
@@ -299,68 +296,6 @@ TEST(ApplyWorker, NoDriverCallOnceShutdownHasBegun) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   // Nothing was delivered, so no group is recorded as applied.
   EXPECT_EQ(FindChangedGroups(*session.AppliedCopy(), ProfileData()), GroupFlags());
-}
-
-}  // namespace
-}  // namespace mokta
-
-namespace mokta {
-namespace {
-
-// Store writes from the UI thread and the worker at the same time: the file is always whole,
-// and the last write holds the last state, whichever thread made it.
-TEST(ProfileSession, ConcurrentStoreWritesLeaveTheNewestImage) {
-  QTemporaryDir dir;
-  StoreFiles stores(dir.path() + "/");
-  ProfileSession session(&stores);
-  std::thread worker([&] {
-    for (int i = 0; i < 20; ++i) {
-      auto input = session.BeginPass();
-      session.SaveStore();
-      session.RecordApplied(input->current);
-    }
-  });
-  for (int i = 1; i <= 20; ++i) {
-    session.EditCurrent([i](ProfileData& p) { p.set_brightness(i); });
-    session.SaveStore();
-  }
-  worker.join();
-
-  NoLanguage language;
-  ProfileStoreContents stored = stores.ReadProfileStore(language);
-  EXPECT_EQ(stored.state, ProfileStoreState::kLoaded);
-  ASSERT_EQ(stored.profiles.size(), 1u);
-  EXPECT_EQ(stored.profiles[0]->brightness(), 20);
-}
-
-// The mouse's own changes are written by the session's writer thread: the caller does not wait
-// for the disk, a flush waits for the newest state, and a session that ends with a write still
-// asked for writes it first.
-TEST(ProfileSession, LaterWritesLandAndTheEndWaitsForThem) {
-  QTemporaryDir dir;
-  StoreFiles stores(dir.path() + "/");
-  NoLanguage language;
-  {
-    ProfileSession session(&stores);
-    session.FlushStore();  // nothing asked for: returns at once
-    EXPECT_FALSE(QFile::exists(dir.filePath("pro.data")));
-    std::thread pass([&] {
-      for (int i = 0; i < 10; ++i) session.SaveStore();
-    });
-    for (int i = 1; i <= 30; ++i) {
-      session.ApplyDeviceChange([i](ProfileData& current, ProfileData& applied) {
-        current.set_dpi_step(i % 8);
-        applied.set_dpi_step(i % 8);
-      });
-    }
-    pass.join();
-    session.FlushStore();
-    EXPECT_EQ(stores.ReadProfileStore(language).profiles.at(0)->dpi_step(), 30 % 8);
-
-    session.EditCurrent([](ProfileData& p) { p.set_brightness(3); });
-    session.SaveStoreLater();
-  }  // the session ends here, with that write possibly not begun
-  EXPECT_EQ(stores.ReadProfileStore(language).profiles.at(0)->brightness(), 3);
 }
 
 }  // namespace

@@ -100,8 +100,14 @@ class Program:
             shutil.copy2(os.path.join(bin_dir, name), self.folder)
         for name in ("res", "virtual"):
             shutil.copytree(os.path.join(bin_dir, name), os.path.join(self.folder, name))
+        data = os.path.join(self.folder, "data")
+        os.mkdir(data)
         self.env = dict(os.environ)
+        # An instance name and a data folder of its own: never the user's running program,
+        # never the data of build/bin.
         self.env.update({
+            "MOKTA_INSTANCE_NAME": os.path.basename(self.folder),  # "mokta-atspi-..."
+            "MOKTA_DATA_DIR": data,
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
             "QT_QPA_PLATFORM": "xcb",
             "MOKTA_DRIVER_DIR": os.path.join(self.folder, "virtual") + "/",

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -327,15 +328,22 @@ TEST_F(Stopping, StopDuringARefusedWriteEndsTheSend) {
 TEST(InterruptibleSleeperTest, StopFromAnotherThreadEndsALongSleep) {
   InterruptibleSleeper sleeper;
   EXPECT_TRUE(sleeper.Sleep(std::chrono::milliseconds(1)));
-  const auto start = std::chrono::steady_clock::now();
-  std::thread stopper([&sleeper] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    sleeper.Stop();
-  });
-  EXPECT_FALSE(sleeper.Sleep(std::chrono::seconds(60)));
-  stopper.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(sleeper.sleepers(), 0);
+  std::future<bool> slept = std::async(
+      std::launch::async, [&sleeper] { return sleeper.Sleep(std::chrono::seconds(60)); });
+  // Stop once the other thread waits, so that there is a sleep to cut short.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (sleeper.sleepers() == 0 && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::yield();
+  }
+  const bool was_sleeping = sleeper.sleepers() == 1;
+  sleeper.Stop();
+  EXPECT_TRUE(was_sleeping);
+  ASSERT_EQ(slept.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+      << "the stop did not end the sleep";
+  EXPECT_FALSE(slept.get());
   EXPECT_TRUE(sleeper.Stopped());
+  EXPECT_EQ(sleeper.sleepers(), 0);
   EXPECT_FALSE(sleeper.Sleep(std::chrono::seconds(60)));  // a stopped sleeper returns at once
 }
 

@@ -58,7 +58,10 @@ std::unique_ptr<ProfileData> TestProfile() {
 class DeviceHostTest : public ::testing::Test {
  protected:
   DeviceHostTest() : mouse_(VirtualMouse::Shared()) {
-    // The one shared mouse outlives each test: put its links back to a known state.
+    // The one shared mouse outlives each test: put its settings, counters and links back to a
+    // known state.
+    mouse_.ResetSettings();
+    mouse_.ResetCounters();
     mouse_.Plug(VirtualLink::kCable, true);
     mouse_.Plug(VirtualLink::kReceiver, true);
     mouse_.SetBleConnected(false);
@@ -227,6 +230,8 @@ TEST(DeviceHostWithoutDrivers, MissingLibrariesAreLinksThatNeverOpen) {
 
 TEST(MousectlApply, LeavesTheVirtualMouseHoldingTheProfile) {
   VirtualMouse& mouse = VirtualMouse::Shared();
+  mouse.ResetSettings();
+  mouse.ResetCounters();
   mouse.Plug(VirtualLink::kCable, true);
   QTemporaryDir dir;
   auto profile = TestProfile();

@@ -24,6 +24,7 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -31,12 +32,15 @@
 #include "data/paths.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
+#include "framework/manual_timer_clock.h"
 #include "framework/menu_builder.h"
 #include "framework/modal_test_hook.h"
 #include "framework/resources.h"
 #include "framework/skin_loader.h"
 #include "framework/skin_window.h"
+#include "framework/timer_clock.h"
 #include "framework/tray_icon.h"
+#include "framework/window_timers.h"
 
 namespace mokta {
 
@@ -125,7 +129,8 @@ class TestWindow : public SkinWindow {
   std::vector<Notification> notes;
   std::function<void(const Notification&)> on_notify;
   std::vector<Message> messages;
-  std::vector<std::pair<int, qint64>> fired;  // timer id, milliseconds since construction
+  std::vector<std::pair<int, qint64>> fired;  // timer id, now() at the expiry
+  std::function<qint64()> now;  // milliseconds; default: since construction, on the real clock
   std::function<void(int id)> on_timer;
   std::atomic<int>* timer_count = nullptr;  // counts expiries, readable after destruction
   bool* destroyed = nullptr;
@@ -145,7 +150,7 @@ class TestWindow : public SkinWindow {
     return static_cast<std::intptr_t>(wparam) + lparam;
   }
   void OnTimer(int id) override {
-    fired.emplace_back(id, clock.elapsed());
+    fired.emplace_back(id, now ? now() : clock.elapsed());
     if (timer_count != nullptr) ++*timer_count;
     if (on_timer) on_timer(id);
   }
@@ -583,19 +588,92 @@ TEST(WindowMessages, AGoneWindowTakesNoMessagesAndReleasesWaitingSenders) {
 
 // ---- Timers
 
-TEST(WindowTimers, SettingAnIdAgainRestartsIt) {
-  TestWindow window;
-  window.SetTimer(52, 300);
-  QTest::qWait(150);  // half the period passes, then the timer is set again
-  ASSERT_THAT(window.fired, IsEmpty());
-  const qint64 restarted = window.clock.elapsed();
-  window.SetTimer(52, 300);
-  QTRY_COMPARE_WITH_TIMEOUT(window.fired.size(), 1u, 2000);
-  EXPECT_GE(window.fired[0].second - restarted, 299);  // a full period after the restart
-  window.KillTimer(52);
+// Windows made in these tests run their timers on a manual clock; `fired` notes its time.
+class WindowTimerTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<TestWindow> MakeWindow() {
+    auto window = std::make_unique<TestWindow>();
+    window->now = [clock = clock_.get()] { return clock->now(); };
+    return window;
+  }
+
+  std::shared_ptr<ManualTimerClock> clock_ = std::make_shared<ManualTimerClock>();
+  ScopedTimerClock use_clock_{clock_};
+};
+
+using Fired = std::vector<std::pair<int, qint64>>;
+
+TEST_F(WindowTimerTest, SettingAnIdAgainRestartsIt) {
+  auto window = MakeWindow();
+  window->SetTimer(52, 300);
+  clock_->Advance(150);  // half the period passes, then the timer is set again
+  window->SetTimer(52, 300);
+  clock_->Advance(299);
+  EXPECT_THAT(window->fired, IsEmpty());
+  clock_->Advance(1);
+  EXPECT_EQ(window->fired, (Fired{{52, 450}}));  // a full period after the restart
+  window->SetTimer(52, 100);                     // a new period counts from now
+  clock_->Advance(250);
+  EXPECT_EQ(window->fired, (Fired{{52, 450}, {52, 550}, {52, 650}}));
 }
 
-TEST(WindowTimers, ATimerRepeatsUntilKilled) {
+TEST_F(WindowTimerTest, ATimerRepeatsUntilKilledFromItsHandler) {
+  auto window = MakeWindow();
+  window->on_timer = [&](int id) {
+    if (id == 515 && window->fired.size() == 3) {
+      EXPECT_TRUE(window->KillTimer(515));
+      window->SetTimer(1, 60);  // set from inside a handler
+    }
+  };
+  window->SetTimer(515, 5);
+  EXPECT_TRUE(window->IsTimerActive(515));
+  clock_->Advance(200);
+  EXPECT_EQ(window->fired, (Fired{{515, 5}, {515, 10}, {515, 15}, {1, 75}, {1, 135}, {1, 195}}));
+  EXPECT_FALSE(window->IsTimerActive(515));
+  EXPECT_FALSE(window->KillTimer(515));
+  EXPECT_FALSE(window->KillTimer(9999));
+  EXPECT_TRUE(window->KillTimer(1));
+  EXPECT_EQ(clock_->running_timers(), 0);
+}
+
+TEST_F(WindowTimerTest, NoTimerFiresAfterTheWindowIsGone) {
+  std::atomic<int> count{0};
+  auto window = MakeWindow();
+  window->timer_count = &count;
+  window->SetTimer(1, 0);  // already due
+  window->SetTimer(2, 10);
+  window.reset();
+  clock_->Advance(100);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(clock_->running_timers(), 0);
+
+  // A window deleted by its own handler, with a second timer due at the same moment.
+  window = MakeWindow();
+  window->timer_count = &count;
+  window->on_timer = [&](int) { window.reset(); };
+  window->SetTimer(1, 10);
+  window->SetTimer(2, 10);
+  clock_->Advance(100);
+  EXPECT_EQ(count, 1);
+}
+
+TEST_F(WindowTimerTest, AWindowKeepsTheClockThatWasInForceWhenItWasMade) {
+  auto manual = MakeWindow();
+  {
+    ScopedTimerClock real(QtTimerClock());
+    TestWindow window;
+    window.SetTimer(1, 20);
+    EXPECT_TRUE(window.IsTimerActive(1));
+    clock_->Advance(1000);
+    EXPECT_THAT(window.fired, IsEmpty());  // runs on Qt's timers, not on the manual clock
+  }
+  manual->SetTimer(7, 20);  // made before the inner scope, set after it
+  clock_->Advance(20);
+  EXPECT_EQ(manual->fired, (Fired{{7, 1020}}));
+}
+
+// The program's clock: Qt's timers, which never fire early and repeat until killed.
+TEST(WindowTimers, TheProgramsClockFiresOnTimeRepeatsAndStops) {
   TestWindow window;
   window.on_timer = [&](int id) {
     if (id == 515 && window.fired.size() == 3) {
@@ -606,25 +684,151 @@ TEST(WindowTimers, ATimerRepeatsUntilKilled) {
   EXPECT_TRUE(window.IsTimerActive(515));
   QTRY_COMPARE(window.fired.size(), 3u);
   EXPECT_FALSE(window.IsTimerActive(515));
-  EXPECT_FALSE(window.KillTimer(515));
-  EXPECT_FALSE(window.KillTimer(9999));
-  // A later, longer timer fires after several of the killed one's periods would have passed.
+  EXPECT_GE(window.fired[2].second, 15);
+
+  const qint64 set_at = window.clock.elapsed();
   window.SetTimer(1, 60);
   QTRY_COMPARE(window.fired.size(), 4u);
   EXPECT_EQ(window.fired.back().first, 1);
+  EXPECT_GE(window.fired.back().second - set_at, 60);
+  EXPECT_TRUE(window.KillTimer(1));
 }
 
-TEST(WindowTimers, NoTimerFiresAfterTheWindowIsGone) {
-  std::atomic<int> count{0};
-  auto window = std::make_unique<TestWindow>();
-  window->timer_count = &count;
-  window->SetTimer(1, 0);
-  window->SetTimer(2, 10);
-  window.reset();
-  bool later = false;
-  QTimer::singleShot(50, [&] { later = true; });
-  QTRY_VERIFY(later);
-  EXPECT_EQ(count, 0);
+TEST(WindowTimers, TheProgramsClockCallsNoHandlerOnceTheTimersAreGone) {
+  QObject owner;  // outlives the timers, as a window's members may
+  int count = 0;
+  WindowTimers due(&owner, [&](int id) {
+    ++count;
+    due.KillTimer(id);
+  });
+  due.SetTimer(1, 0);
+  QCoreApplication::processEvents();  // a zero timer fires in the next pass of the event loop
+  ASSERT_EQ(count, 1);
+
+  auto timers = std::make_unique<WindowTimers>(&owner, [&](int) { ++count; });
+  timers->SetTimer(1, 0);
+  timers->SetTimer(2, 0);
+  timers.reset();
+  // Had a zero timer survived, it would fire in this pass of the event loop.
+  QCoreApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(count, 1);
+}
+
+// The manual clock on its own: the rules tests rely on when they move it.
+struct Expiry {
+  char timer;
+  qint64 at;
+  friend bool operator==(const Expiry&, const Expiry&) = default;
+};
+void PrintTo(const Expiry& e, std::ostream* os) {
+  *os << e.timer << '@' << e.at;
+}
+using Expiries = std::vector<Expiry>;
+
+class Timers {
+ public:
+  explicit Timers(ManualTimerClock& clock) : clock_(clock) {}
+  std::unique_ptr<TimerClock::Timer>& Make(char name, std::function<void()> also = {}) {
+    auto& timer = timers_[name];
+    timer = clock_.MakeTimer(nullptr, [this, name, also] {
+      log.push_back({name, clock_.now()});
+      if (also) also();
+    });
+    return timer;
+  }
+  std::unique_ptr<TimerClock::Timer>& operator[](char name) { return timers_[name]; }
+  Expiries log;
+
+ private:
+  ManualTimerClock& clock_;
+  std::map<char, std::unique_ptr<TimerClock::Timer>> timers_;
+};
+
+TEST(ManualTimerClock, ExpiriesFireInTimeOrderThenInStartOrderAndKeepTheirPeriod) {
+  ManualTimerClock clock;
+  Timers t(clock);
+  t.Make('a')->Start(30);
+  t.Make('b')->Start(20);
+  t.Make('c')->Start(30);
+  EXPECT_EQ(clock.TimeToNextExpiry(), 20);
+  clock.Advance(59);
+  EXPECT_EQ(t.log, (Expiries{{'b', 20}, {'a', 30}, {'c', 30}, {'b', 40}}));
+  EXPECT_EQ(clock.now(), 59);
+  EXPECT_EQ(clock.TimeToNextExpiry(), 1);
+  clock.Advance(1);
+  EXPECT_EQ(t.log.size(), 7u);
+  EXPECT_EQ(Expiries(t.log.begin() + 4, t.log.end()), (Expiries{{'a', 60}, {'b', 60}, {'c', 60}}));
+  clock.Advance(0);  // nothing is due at 60 any more
+  EXPECT_EQ(t.log.size(), 7u);
+  EXPECT_EQ(clock.running_timers(), 3);
+}
+
+TEST(ManualTimerClock, WhatACallbackDoesTakesEffectWithinTheSameAdvance) {
+  ManualTimerClock clock;
+  Timers t(clock);
+  t.Make('a', [&] {
+     if (t.log.size() > 1) return;
+     t['c']->Stop();    // due at this same moment, after `a`
+     t['b']->Start(5);  // restarted: due 5 ms from now instead of at 100
+     t['d']->Start(0);  // due now: fires in this Advance
+     EXPECT_TRUE(t['d']->IsActive());
+   })->Start(10);
+  t.Make('c')->Start(10);
+  t.Make('b')->Start(100);
+  t.Make('d', [&] { t['d']->Stop(); });
+  clock.Advance(15);
+  EXPECT_EQ(t.log, (Expiries{{'a', 10}, {'d', 10}, {'b', 15}}));
+  EXPECT_FALSE(t['c']->IsActive());
+  EXPECT_FALSE(t['d']->IsActive());
+  EXPECT_EQ(clock.TimeToNextExpiry(), 5);  // a and b, both at 20
+}
+
+TEST(ManualTimerClock, ADestroyedTimerNeverFiresAlsoWhenDestroyedByACallback) {
+  ManualTimerClock clock;
+  Timers t(clock);
+  t.Make('x', [&] {
+     t['y'].reset();  // due at this same moment
+     t['x'].reset();  // itself, while its own callback runs
+   })->Start(10);
+  t.Make('y')->Start(10);
+  t.Make('z')->Start(5);
+  t['z'].reset();
+  clock.Advance(100);
+  EXPECT_EQ(t.log, (Expiries{{'x', 10}}));
+  EXPECT_EQ(clock.running_timers(), 0);
+  EXPECT_EQ(clock.TimeToNextExpiry(), std::nullopt);
+}
+
+TEST(ManualTimerClock, AZeroPeriodFiresAtOnceThenOncePerMillisecond) {
+  ManualTimerClock clock;
+  Timers t(clock);
+  t.Make('z', [&] { t['z']->Start(0); })->Start(0);  // restarts itself every time
+  clock.Advance(0);
+  EXPECT_EQ(t.log, (Expiries{{'z', 0}}));
+  clock.Advance(3);  // ends, although the timer is always due again
+  EXPECT_EQ(t.log, (Expiries{{'z', 0}, {'z', 1}, {'z', 2}, {'z', 3}}));
+}
+
+TEST(ManualTimerClock, TimersOfAGoneOwnerStayQuietAndTimersMayOutliveTheClock) {
+  std::unique_ptr<TimerClock::Timer> outliving;
+  int calls = 0;
+  {
+    ManualTimerClock clock;
+    auto owner = std::make_unique<QObject>();
+    auto owned = clock.MakeTimer(owner.get(), [&] { ++calls; });
+    owned->Start(10);
+    owner.reset();
+    EXPECT_FALSE(owned->IsActive());
+    clock.Advance(50);
+    EXPECT_EQ(calls, 0);
+    outliving = clock.MakeTimer(nullptr, [&] { ++calls; });
+    outliving->Start(10);
+  }
+  EXPECT_TRUE(outliving->IsActive());  // harmless: no clock moves it any more
+  outliving.reset();
+  EXPECT_EQ(calls, 0);
 }
 
 // ---- Modal windows
@@ -702,21 +906,19 @@ TEST(ModalWindows, AWindowMarkedSoDeletesItselfWhenItEnds) {
   QPointer<TestWindow> popup = new TestWindow;
   popup->set_delete_on_final(true);
   popup->show();
-  popup->Close(0);
-  QTRY_VERIFY(popup.isNull());
-
   QPointer<TestWindow> closed_by_user = new TestWindow;
   closed_by_user->set_delete_on_final(true);
   closed_by_user->show();
-  closed_by_user->close();
-  QTRY_VERIFY(closed_by_user.isNull());
-
   QPointer<TestWindow> kept = new TestWindow;  // not marked: ends but lives on
   kept->show();
+
+  popup->Close(0);
+  closed_by_user->close();
   kept->Close(0);
-  bool later = false;
-  QTimer::singleShot(20, [&] { later = true; });
-  QTRY_VERIFY(later);  // deferred deletions run meanwhile
+  EXPECT_FALSE(popup.isNull());  // not at once: once control is back in the event loop
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(popup.isNull());
+  EXPECT_TRUE(closed_by_user.isNull());
   ASSERT_FALSE(kept.isNull());
   EXPECT_FALSE(kept->isVisible());
   delete kept;

@@ -27,7 +27,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/linux/udev_ble_presence.h"
@@ -369,6 +368,12 @@ std::string Hex(const Bytes& bytes) {
 constexpr std::uint32_t kDataMessage = 0x0603;    // the program's cable event message
 constexpr std::uint32_t kStatusMessage = 0x0604;  // and its cable status message
 
+// Threads of this process, from the kernel's list.
+long ThreadCount() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                       std::filesystem::directory_iterator());
+}
+
 class FakeBed : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -600,26 +605,22 @@ TEST_F(HidrawDriver, InputReportsArePostedAsEventWordAndValue) {
 }
 
 TEST_F(HidrawDriver, NothingIsPostedAndNoThreadRunsAfterCloseDevMonitor) {
-  const auto threads = [] {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                         std::filesystem::directory_iterator());
-  };
   const auto node = AddUsbInterface(kVendor, kCable, 1, 1, kNumberedVendor);
   DriverLibrary cable(MOKTA_HIDDRIVER_2);
   ASSERT_TRUE(cable.Complete()) << dlerror();
   Window window;
   cable.set_vidpid(kVendor, kCable);
   ASSERT_NE(cable.open_device(), 0);  // opened before the monitor, as a reader without window
-  const auto before = threads();
+  const auto before = ThreadCount();
   ASSERT_NE(cable.open_monitor(window.get(), kDataMessage, kStatusMessage), 0);
-  EXPECT_EQ(threads(), before + 2);  // monitor and input reader
+  EXPECT_EQ(ThreadCount(), before + 2);  // monitor and input reader
   cable.close_monitor();
-  EXPECT_EQ(threads(), before);
+  ASSERT_EQ(ThreadCount(), before);
 
+  // With no thread of the driver left, nothing can answer these.
   Report(1, {0x07, 0x34, 0x12, 0xCD, 0xAB});
   Remove(node);
   AddUsbInterface(kVendor, kCable, 1, 2, kNumberedVendor);
-  std::this_thread::sleep_for(100ms);  // time for a stray thread to post, were there one
   EXPECT_TRUE(window.Now().empty());
 }
 
@@ -719,10 +720,12 @@ TEST_F(BlePresence, MonitorFollowsTheBluetoothNodeOnly) {
   Remove(usb);
   Remove(ble);
   EXPECT_EQ(wait_for(2), (std::vector<bool>{true, false}));
+  EXPECT_TRUE(monitor.Running());
   monitor.Stop();
+  ASSERT_FALSE(monitor.Running());  // its thread has ended: nothing is left to call back
   AddBluetoothNode(kBleVendorId, kBleProductId, 2);
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(wait_for(2).size(), 2u);
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(seen.size(), 2u);
 }
 
 }  // namespace

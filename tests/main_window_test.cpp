@@ -27,8 +27,10 @@
 #include "framework/control_lookup.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
+#include "framework/manual_timer_clock.h"
 #include "framework/modal_test_hook.h"
 #include "framework/resources.h"
+#include "framework/timer_clock.h"
 #include "virtual_mouse.h"
 
 namespace mokta {
@@ -57,6 +59,8 @@ class StrictLookup {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    VirtualMouse::Shared().ResetSettings();
+    VirtualMouse::Shared().ResetCounters();
     VirtualMouse::Shared().Plug(VirtualLink::kCable, true);
     VirtualMouse::Shared().Plug(VirtualLink::kReceiver, false);
   }
@@ -159,17 +163,25 @@ TEST_F(MainWindowTest, NoDeviceMessageIsShownOnceAtATime) {
 }
 
 TEST_F(MainWindowTest, DpiPopupIsReusedAndClosesWhenItsTimerEnds) {
+  auto clock = std::make_shared<ManualTimerClock>();
+  ScopedTimerClock use_clock(clock);
   auto window = MakeWindow();
   window->SendMessage(MSG_SHOW_DPI, 0, 200);
   QPointer<CDPIMsg> first = window->dpi_popup();
   ASSERT_TRUE(first);
   EXPECT_EQ(first->text(), "DPI :10000");
+  clock->Advance(1500);
   window->SendMessage(MSG_SHOW_DPI, 0, 201);
   EXPECT_EQ(window->dpi_popup(), first.data());
   EXPECT_EQ(first->text(), "DPI :10100");
   EXPECT_TRUE(window->IsTimerActive(TIMER_DPI_POPUP));
-  QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 4000);  // gone about 2 s after the last change
+  clock->Advance(1999);  // two seconds after the last change, not after the first
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_TRUE(first);
+  clock->Advance(1);
+  QTRY_VERIFY(first.isNull());
   EXPECT_EQ(window->dpi_popup(), nullptr);
+  EXPECT_FALSE(window->IsTimerActive(TIMER_DPI_POPUP));
 }
 
 TEST_F(MainWindowTest, MenuItemsReachTheirOwners) {
@@ -192,8 +204,10 @@ TEST_F(MainWindowTest, ShutdownWithTheMouseAttachedLeavesNoThreadRunning) {
     auto window = MakeWindow();
     window->show();
     QTRY_COMPARE(window->link_up(), 1);
+    int passes = 0;
+    window->core().host()->set_pass_observer([&] { ++passes; });
     window->core().RequestApply();
-    QTest::qWait(100);
+    QTRY_VERIFY(passes > 0);
     EXPECT_GT(ThreadCount(), before);  // worker, driver monitors
     window->Exit();
   }
@@ -201,10 +215,15 @@ TEST_F(MainWindowTest, ShutdownWithTheMouseAttachedLeavesNoThreadRunning) {
 }
 
 // The program itself: a second start activates the first and ends with 1; SIGTERM ends the
-// first like the tray's "exit".
+// first like the tray's "exit". Both run under an instance name and a data folder of this
+// test's own, never the user's running program or build/bin/Data.
 TEST(Program, SecondStartEndsWithOneAndTermEndsTheFirst) {
   QTemporaryDir runtime;
+  QTemporaryDir data;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("MOKTA_INSTANCE_NAME",
+             QStringLiteral("mokta-test-%1").arg(QCoreApplication::applicationPid()));
+  env.insert("MOKTA_DATA_DIR", data.path());
   env.insert("QT_QPA_PLATFORM", "offscreen");
   env.insert("MOKTA_DRIVER_DIR", kVirtualFolder);
   env.insert("MOKTA_VIRTUAL_CONTROL", runtime.filePath("control.sock"));

@@ -43,10 +43,14 @@ bool RunUntil(const std::function<bool()>& done, int timeout_ms = kWaitMs) {
 // One single_instance_probe process; killed at the end of the test if still running.
 class Probe {
  public:
+  // As an answer delay: the probe answers each request when the test calls Answer.
+  static constexpr int kWhenTold = -1;
+
   explicit Probe(const QString& name, int answer_delay_ms = 0) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral(MOKTA_SINGLE_INSTANCE_PROBE),
-                   {name, QString::number(answer_delay_ms)});
+                   {name, answer_delay_ms == kWhenTold ? QStringLiteral("told")
+                                                       : QString::number(answer_delay_ms)});
   }
   ~Probe() {
     if (process_.state() != QProcess::NotRunning) {
@@ -77,6 +81,11 @@ class Probe {
            process_.exitStatus() == QProcess::NormalExit;
   }
   bool Running() const { return process_.state() != QProcess::NotRunning; }
+  // A probe started with kWhenTold answers its oldest unanswered request.
+  void Answer() {
+    process_.write("\n");
+    process_.waitForBytesWritten(kWaitMs);
+  }
   int ExitCode() const { return process_.exitCode(); }
   void Kill() {
     process_.kill();
@@ -91,17 +100,15 @@ class Probe {
 
 TEST(SingleInstanceProcesses, SecondStartEndsWith1OnlyAfterTheFirstAnswered) {
   const QString name = UniqueName();
-  constexpr int kMessageOpenMs = 700;  // the no-device message stays open this long
-  Probe first(name, kMessageOpenMs);
+  Probe first(name, Probe::kWhenTold);  // answers when the test closes its "message"
   ASSERT_TRUE(first.WaitForLine("ready")) << first.Output().constData();
 
-  QElapsedTimer clock;
-  clock.start();
   Probe second(name);
   ASSERT_TRUE(first.WaitForLine("activated"));
   EXPECT_TRUE(second.Running()) << "the second start must wait while the message is open";
+  EXPECT_EQ(first.Count("answering"), 0);
+  first.Answer();
   ASSERT_TRUE(second.WaitForExit());
-  EXPECT_GE(clock.elapsed(), kMessageOpenMs);
   EXPECT_EQ(second.ExitCode(), 1);
   EXPECT_EQ(second.Output(), "second: answered\n");
   // The first printed this before it answered, so it is in the pipe by now.
@@ -109,10 +116,11 @@ TEST(SingleInstanceProcesses, SecondStartEndsWith1OnlyAfterTheFirstAnswered) {
 
   // The first keeps serving: a third start is answered as well.
   Probe third(name);
+  ASSERT_TRUE(first.WaitForLine("activated", 2));
+  first.Answer();
   ASSERT_TRUE(third.WaitForExit());
   EXPECT_EQ(third.ExitCode(), 1);
   EXPECT_EQ(third.Output(), "second: answered\n");
-  EXPECT_TRUE(first.WaitForLine("activated", 2));
 }
 
 TEST(SingleInstanceProcesses, KilledPrimaryLeavesTheNameFreeForTheNextStart) {
@@ -167,6 +175,19 @@ TEST(SingleInstanceProcesses, StartsAtTheSameMomentLeaveExactlyOnePrimary) {
     EXPECT_TRUE(running[0]->WaitForLine("ready"));
     EXPECT_TRUE(running[0]->WaitForLine("activated", 2)) << running[0]->Output().constData();
   }
+}
+
+TEST(SingleInstanceName, TheEnvironmentNamesTheInstanceWhenSetAndNotEmpty) {
+  qunsetenv("MOKTA_INSTANCE_NAME");
+  const QString per_user = SingleInstance::DefaultName();
+  EXPECT_TRUE(per_user.startsWith(QStringLiteral("Mokta Gaming Mouse.%1").arg(geteuid())))
+      << per_user.toStdString();
+  qputenv("MOKTA_INSTANCE_NAME", "mokta-test-own-name");
+  EXPECT_EQ(SingleInstance::DefaultName(), "mokta-test-own-name");
+  EXPECT_EQ(SingleInstance().name(), "mokta-test-own-name");
+  qputenv("MOKTA_INSTANCE_NAME", "");
+  EXPECT_EQ(SingleInstance::DefaultName(), per_user);
+  qunsetenv("MOKTA_INSTANCE_NAME");
 }
 
 // A client in this process, driven by the event loop, for the protocol's edges.

@@ -20,6 +20,8 @@ namespace {
 TEST(Tray, WindowHidesToTheTrayAndComesBackFromIt) {
   QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::Available(), 10000);
   QTemporaryDir data;
+  VirtualMouse::Shared().ResetSettings();
+  VirtualMouse::Shared().ResetCounters();
   VirtualMouse::Shared().Plug(VirtualLink::kCable, true);
   test::TestMainWindow window(
       test::TestCoreOptions(data.path() + "/", QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/")));

@@ -548,11 +548,12 @@ TEST(VirtualMouseThreads, BatteryReportsRunOnlyWhileAMonitorIsOpen) {
   const MoktaWindow w = window.window();
   mouse.OpenMonitor(kReceiver, &w, MSG_RECEIVER_EVENT, MSG_RECEIVER_STATUS);
   ASSERT_TRUE(window.WaitForSize(3));
+  EXPECT_EQ(mouse.RunningThreads(), 1);
   mouse.CloseMonitor(kReceiver);
+  // No thread of the mouse is left that could post; what came before the close is all there.
+  EXPECT_EQ(mouse.RunningThreads(), 0);
   const Posts posts = window.Take();
   for (const Post& p : posts) EXPECT_EQ(p, ReceiverEvent(kVirtualBatteryEvent, 0x5001));
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(window.Size(), 0u) << "posted after the monitor closed";
 }
 
 // --- Faults on request ---
@@ -572,6 +573,42 @@ TEST_F(VirtualMouseTest, FailsTheNextWritesThatWouldReachIt) {
   EXPECT_EQ(s.counters.accepted, (PerLink{1, 0, 0}));
   EXPECT_EQ(s.settings.light_effect, 9);
   EXPECT_FALSE(mouse_->FailNextWrites(-1));
+}
+
+// --- Reset, for tests that share one mouse ---
+
+TEST_F(VirtualMouseTest, ResetBringsBackTheFactorySettingsAndLeavesTheLinks) {
+  const VirtualMouseSettings factory = State().settings;
+  for (const CommandMessage& m : SendAllPassMessages(*CustomProfile())) {
+    ASSERT_TRUE(Send(kCable, m));
+  }
+  const CommandMessage three = MacroMessage(3);
+  Write(kCable, Report(three, 0, kCable));  // a slot message half received
+  mouse_->Plug(kReceiver, false);
+  mouse_->SetBattery(33);
+  mouse_->SetAcks(false);
+  window_.Take();
+  const VirtualMouseCounters counters = State().counters;
+  ASSERT_NE(State().settings, factory);
+
+  mouse_->ResetSettings();
+  VirtualMouseState s = State();
+  EXPECT_EQ(s.settings, factory);
+  EXPECT_FALSE(s.links.receiver_plugged);
+  EXPECT_TRUE(s.links.cable_open);
+  EXPECT_EQ(s.links.battery, 33);
+  EXPECT_FALSE(s.links.acks);
+  EXPECT_TRUE(s.counters == counters);
+  EXPECT_EQ(window_.Take(), Posts{});
+  // The half-received message went too: a new one is not taken for its cut-short end.
+  EXPECT_TRUE(Send(kCable, three));
+  s = State();
+  EXPECT_EQ(s.counters.malformed, (PerLink{0, 0, 0})) << s.counters.last_malformed;
+  EXPECT_EQ(s.settings.slot_messages.size(), 1u);
+
+  mouse_->ResetCounters();
+  EXPECT_TRUE(State().counters == VirtualMouseCounters());
+  EXPECT_EQ(State().settings.slot_messages.size(), 1u);
 }
 
 // --- The write log ---
@@ -771,8 +808,7 @@ TEST_F(VirtualMouseTest, EntryPointsMayRunOnDifferentThreads) {
   EXPECT_EQ(c.applied[1], 2 * kRounds);
   EXPECT_EQ(c.malformed[1], 0);
   EXPECT_EQ(acks, 2 * kRounds);
-  std::this_thread::sleep_for(10ms);
-  EXPECT_EQ(window_.Size(), 0u) << "posted after every monitor closed";
+  EXPECT_EQ(mouse_->RunningThreads(), 0) << "a thread outlived every monitor";
 }
 
 // --- The driver libraries ---

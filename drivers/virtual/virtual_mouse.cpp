@@ -112,6 +112,10 @@ class __attribute__((visibility("hidden"))) VirtualMouse::Impl {
     std::lock_guard lock(mutex_);
     return control_path_;
   }
+  int RunningThreads() const {
+    std::lock_guard life(lifecycle_mutex_);
+    return (battery_thread_.joinable() ? 1 : 0) + (control_ ? 1 : 0);
+  }
 
  private:
   std::int32_t Take(VirtualLink link, std::span<const std::uint8_t> bytes, Posts& posts);
@@ -144,7 +148,7 @@ class __attribute__((visibility("hidden"))) VirtualMouse::Impl {
   // way. Taken before the state lock, never while holding it.
   std::mutex delivery_mutex_;
   // Serialises the start and stop of the threads; the threads themselves never take it.
-  std::mutex lifecycle_mutex_;
+  mutable std::mutex lifecycle_mutex_;
   std::unique_ptr<virtual_detail::ControlServer> control_;
   std::thread battery_thread_;
   std::mutex battery_mutex_;
@@ -613,6 +617,27 @@ void VirtualMouse::ReportBattery() {
     impl_->QueueBattery(posts);
     return true;
   });
+}
+
+void VirtualMouse::ResetSettings() {
+  impl_->Apply([&](Posts&) {
+    impl_->state().settings = virtual_detail::FactorySettings();
+    for (VirtualLink link : {VirtualLink::kCable, VirtualLink::kReceiver}) {
+      impl_->feature(link).reassembly.Reset();
+    }
+    return true;
+  });
+}
+
+void VirtualMouse::ResetCounters() {
+  impl_->Apply([&](Posts&) {
+    impl_->state().counters = VirtualMouseCounters();
+    return true;
+  });
+}
+
+int VirtualMouse::RunningThreads() const {
+  return impl_->RunningThreads();
 }
 
 VirtualMouseState VirtualMouse::State() const {

@@ -161,6 +161,8 @@ struct VirtualMouseCounters {
   int failed = 0;              // writes failed on request
   int open_commands = 0;       // 0x0C messages applied
   std::string last_malformed;  // "<link>: <reason>" of the last rejection
+
+  friend bool operator==(const VirtualMouseCounters&, const VirtualMouseCounters&) = default;
 };
 
 struct VirtualMouseState {
@@ -228,6 +230,17 @@ class MOKTA_VIRTUAL_API VirtualMouse {
   // Posts one battery report now on the battery road: the cable (charging, or full at 100%),
   // else the receiver or Bluetooth LE while awake.
   void ReportBattery();
+
+  // --- For tests that share one mouse (Shared()) and want it as a fresh one holds it. ---
+
+  // Back to the factory settings; a slot message half received is dropped. The links, power,
+  // battery, acknowledgements and requested failures stay as they are. Posts nothing.
+  void ResetSettings();
+  // Every counter back to zero.
+  void ResetCounters();
+  // How many of the mouse's own threads (battery reports, control socket) run now: none once
+  // the last monitor has closed.
+  int RunningThreads() const;
 
   VirtualMouseState State() const;
   // Runs one control command line; returns its one-line answer, "ok ..." or "error ...".

@@ -60,6 +60,8 @@ int Remaining(const QDeadlineTimer& deadline) {
 }  // namespace
 
 QString SingleInstance::DefaultName() {
+  const QString chosen = qEnvironmentVariable("MOKTA_INSTANCE_NAME");
+  if (!chosen.isEmpty()) return chosen;
   QString name = QStringLiteral("Mokta Gaming Mouse.%1").arg(geteuid());
 #ifndef NDEBUG
   name += QStringLiteral(".debug");

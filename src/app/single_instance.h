@@ -41,6 +41,8 @@ class SingleInstance {
 
   // The name for this user: from "Mokta Gaming Mouse" and the user id, with a suffix in
   // builds without NDEBUG, so that a developer build never talks to an installed program.
+  // The environment variable MOKTA_INSTANCE_NAME, when set and not empty, is the name instead:
+  // tests and benchmarks start the program under a name of their own, beside the user's.
   static QString DefaultName();
 
   // `name` is the abstract socket name; tests pass their own.

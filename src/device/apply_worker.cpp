@@ -22,15 +22,26 @@ void WorkerQueue::Quit() {
     messages_.clear();
   }
   ready_.notify_all();
+  idle_.notify_all();
 }
 
 std::optional<std::uint32_t> WorkerQueue::Take() {
   std::unique_lock lock(mutex_);
+  if (busy_) {
+    busy_ = false;
+    if (messages_.empty()) idle_.notify_all();
+  }
   ready_.wait(lock, [this] { return quit_ || !messages_.empty(); });
   if (quit_) return std::nullopt;
   std::uint32_t message = messages_.front();
   messages_.pop_front();
+  busy_ = true;
   return message;
+}
+
+void WorkerQueue::WaitUntilIdle() {
+  std::unique_lock lock(mutex_);
+  idle_.wait(lock, [this] { return quit_ || (messages_.empty() && !busy_); });
 }
 
 ApplyWorker::ApplyWorker(const LinkFields& links, std::function<void()> run_pass)

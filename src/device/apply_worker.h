@@ -23,13 +23,19 @@ class WorkerQueue {
   void Post(std::uint32_t message);
   // Any thread: `Take` answers nothing from now on; messages still queued are dropped.
   void Quit();
-  // The worker: waits for the next message; nothing once quit was requested.
+  // The worker: waits for the next message; nothing once quit was requested. Calling it again
+  // says that the message it returned last has been handled.
   std::optional<std::uint32_t> Take();
+  // Any thread but the worker: waits until every message posted so far has been taken and
+  // handled and the worker waits in Take again, or until quit was requested.
+  void WaitUntilIdle();
 
  private:
   std::mutex mutex_;
   std::condition_variable ready_;
+  std::condition_variable idle_;
   std::deque<std::uint32_t> messages_;
+  bool busy_ = false;  // a message was taken and is being handled
   bool quit_ = false;
 };
 
@@ -47,6 +53,9 @@ class ApplyWorker {
   void Start();
   // Any thread.
   void Post(std::uint32_t message) { queue_.Post(message); }
+  // Any thread but the worker's, while the worker runs: waits until every message posted so
+  // far has been run or dropped, or until Stop has begun (a pass may then still run).
+  void WaitUntilIdle() { queue_.WaitUntilIdle(); }
   // Ends the thread after the pass it is running, if any, and waits for it. Pending requests
   // are dropped. To end a running pass quickly, stop the command sender's sleeper first.
   void Stop();

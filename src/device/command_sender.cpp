@@ -21,12 +21,20 @@ bool InterruptibleSleeper::Sleep(std::chrono::milliseconds ms) {
   // Capped so that the clock arithmetic of the wait cannot overflow; no caller waits that long.
   ms = std::min(ms, kLongestSleep);
   std::unique_lock lock(mutex_);
-  return !wake_.wait_for(lock, ms, [this] { return stopped_; });
+  ++sleepers_;
+  const bool stopped = wake_.wait_for(lock, ms, [this] { return stopped_; });
+  --sleepers_;
+  return !stopped;
 }
 
 bool InterruptibleSleeper::Stopped() const {
   std::lock_guard lock(mutex_);
   return stopped_;
+}
+
+int InterruptibleSleeper::sleepers() const {
+  std::lock_guard lock(mutex_);
+  return sleepers_;
 }
 
 void InterruptibleSleeper::Stop() {

@@ -57,11 +57,14 @@ class InterruptibleSleeper : public Sleeper {
   bool Stopped() const override;
   // Any thread; permanent.
   void Stop();
+  // How many threads wait in Sleep now. Any thread.
+  int sleepers() const;
 
  private:
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool stopped_ = false;
+  int sleepers_ = 0;
 };
 
 // What the apply pass hands its messages to. The link sender below is the real one; the

@@ -108,7 +108,8 @@ class SkinWindow : public QWidget {
   // The handle other threads and libraries hold; it outlives the window (then posting fails).
   std::shared_ptr<MessageTarget> message_target() const { return message_target_; }
 
-  // ---- Timers (window_timers.h): expiry calls OnTimer(id) until KillTimer(id)
+  // ---- Timers (window_timers.h): expiry calls OnTimer(id) until KillTimer(id). They run on
+  // the timer clock in force when the window was made (timer_clock.h).
 
   void SetTimer(int id, int ms) { timers_->SetTimer(id, ms); }
   bool KillTimer(int id) { return timers_->KillTimer(id); }

@@ -43,6 +43,9 @@ class HidrawWatcher {
 
   // True while at least one matching node is known. Any thread.
   bool Present() const;
+  // True from a successful Start until Stop: while the thread runs. The thread of Start and
+  // Stop.
+  bool Running() const { return thread_.joinable(); }
 
  private:
   void Run();

@@ -30,6 +30,10 @@ void BleDeviceMonitor::Stop() {
   watcher_->Stop();
 }
 
+bool BleDeviceMonitor::Running() const {
+  return watcher_->Running();
+}
+
 std::unique_ptr<BlePresenceSource> MakeSystemBlePresence() {
   return std::make_unique<UdevBlePresence>();
 }

@@ -43,6 +43,8 @@ class BleDeviceMonitor {
   bool Start(Callback callback);
   // Once it returns the callback is not called again; harmless when not started.
   void Stop();
+  // True from a successful Start until Stop: while the monitor's thread runs.
+  bool Running() const;
 
  private:
   std::unique_ptr<hidraw::HidrawWatcher> watcher_;
