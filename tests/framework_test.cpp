@@ -41,6 +41,7 @@
 #include "framework/timer_clock.h"
 #include "framework/tray_icon.h"
 #include "framework/window_timers.h"
+#include "qt_wait.h"
 
 namespace mokta {
 
@@ -537,7 +538,7 @@ TEST(WindowMessages, PostsFromAnotherThreadArriveOnTheUiThreadInOrder) {
   });
   poster.join();
   EXPECT_THAT(window.messages, IsEmpty());  // nothing runs before the event loop does
-  QTRY_COMPARE(static_cast<int>(window.messages.size()), kCount);
+  WAIT_EQ(static_cast<int>(window.messages.size()), kCount);
   for (int i = 0; i < kCount; ++i) {
     EXPECT_EQ(window.messages[i].wparam, static_cast<std::uintptr_t>(i));
     EXPECT_EQ(window.messages[i].lparam, -i);
@@ -556,7 +557,7 @@ TEST(WindowMessages, SendReturnsTheHandlersResultFromAnyThread) {
   std::atomic<std::intptr_t> answer{-1};
   std::shared_ptr<MessageTarget> target = window.message_target();
   std::thread sender([&] { answer = target->Send(0x040D, 40, 2); });
-  QTRY_COMPARE(answer.load(), std::intptr_t{42});
+  WAIT_EQ(answer.load(), std::intptr_t{42});
   sender.join();
   ASSERT_EQ(window.messages.size(), 4u);  // the posted one, then the sent one
   EXPECT_EQ(window.messages[2].message, 0x0401u);
@@ -576,7 +577,7 @@ TEST(WindowMessages, AGoneWindowTakesNoMessagesAndReleasesWaitingSenders) {
     queued = true;
     answer = target->Send(0x0402, 1, 1);
   });
-  QTRY_VERIFY(queued.load());
+  WAIT_UNTIL(queued.load());
   window.reset();
   EXPECT_TRUE(destroyed);
   sender.join();  // must not hang: whether it was handled or dropped, it returns
@@ -682,13 +683,13 @@ TEST(WindowTimers, TheProgramsClockFiresOnTimeRepeatsAndStops) {
   };
   window.SetTimer(515, 5);
   EXPECT_TRUE(window.IsTimerActive(515));
-  QTRY_COMPARE(window.fired.size(), 3u);
+  WAIT_EQ(window.fired.size(), 3u);
   EXPECT_FALSE(window.IsTimerActive(515));
   EXPECT_GE(window.fired[2].second, 15);
 
   const qint64 set_at = window.clock.elapsed();
   window.SetTimer(1, 60);
-  QTRY_COMPARE(window.fired.size(), 4u);
+  WAIT_EQ(window.fired.size(), 4u);
   EXPECT_EQ(window.fired.back().first, 1);
   EXPECT_GE(window.fired.back().second - set_at, 60);
   EXPECT_TRUE(window.KillTimer(1));

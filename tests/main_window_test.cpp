@@ -32,6 +32,7 @@
 #include "framework/resources.h"
 #include "framework/timer_clock.h"
 #include "virtual_mouse.h"
+#include "qt_wait.h"
 
 namespace mokta {
 namespace {
@@ -130,9 +131,9 @@ TEST_F(MainWindowTest, PageShowsTheCurrentProfileAtStart) {
 TEST_F(MainWindowTest, LinkChangesFollowTheMouse) {
   auto window = MakeWindow();
   window->show();
-  QTRY_COMPARE(window->link_up(), 1);  // the virtual mouse is on the cable
+  WAIT_EQ(window->link_up(), 1);  // the virtual mouse is on the cable
   VirtualMouse::Shared().Plug(VirtualLink::kCable, false);
-  QTRY_COMPARE(window->link_up(), 0);
+  WAIT_EQ(window->link_up(), 0);
   // Without a tray the window stays where the user can reach it.
   EXPECT_EQ(window->isVisible(), !window->tray_in_use());
 }
@@ -140,7 +141,7 @@ TEST_F(MainWindowTest, LinkChangesFollowTheMouse) {
 TEST_F(MainWindowTest, NoDeviceMessageIsShownOnceAtATime) {
   VirtualMouse::Shared().Plug(VirtualLink::kCable, false);
   auto window = MakeWindow();
-  QTRY_COMPARE(window->link_up(), 0);
+  WAIT_EQ(window->link_up(), 0);
   int shown = 0;
   QStringList keys;
   ScopedModalTestHook hook([&](QWidget& modal) -> std::optional<int> {
@@ -179,7 +180,7 @@ TEST_F(MainWindowTest, DpiPopupIsReusedAndClosesWhenItsTimerEnds) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   ASSERT_TRUE(first);
   clock->Advance(1);
-  QTRY_VERIFY(first.isNull());
+  WAIT_UNTIL(first.isNull());
   EXPECT_EQ(window->dpi_popup(), nullptr);
   EXPECT_FALSE(window->IsTimerActive(TIMER_DPI_POPUP));
 }
@@ -192,7 +193,7 @@ TEST_F(MainWindowTest, MenuItemsReachTheirOwners) {
 
   VirtualMouse::Shared().Plug(VirtualLink::kCable, true);
   auto window = MakeWindow();
-  QTRY_COMPARE(window->link_up(), 1);
+  WAIT_EQ(window->link_up(), 1);
   window->hide();
   window->RouteMenuCommand("CONFIGURATION");  // any letter case
   EXPECT_TRUE(window->isVisible());
@@ -203,15 +204,15 @@ TEST_F(MainWindowTest, ShutdownWithTheMouseAttachedLeavesNoThreadRunning) {
   {
     auto window = MakeWindow();
     window->show();
-    QTRY_COMPARE(window->link_up(), 1);
+    WAIT_EQ(window->link_up(), 1);
     int passes = 0;
     window->core().host()->set_pass_observer([&] { ++passes; });
     window->core().RequestApply();
-    QTRY_VERIFY(passes > 0);
+    WAIT_UNTIL(passes > 0);
     EXPECT_GT(ThreadCount(), before);  // worker, driver monitors
     window->Exit();
   }
-  QTRY_COMPARE(ThreadCount(), before);
+  WAIT_EQ(ThreadCount(), before);
 }
 
 // The program itself: a second start activates the first and ends with 1; SIGTERM ends the
@@ -233,7 +234,7 @@ TEST(Program, SecondStartEndsWithOneAndTermEndsTheFirst) {
   first.start(QStringLiteral(MOKTA_PROGRAM), {});
   ASSERT_TRUE(first.waitForStarted());
   // Wait until the control socket exists: the window has loaded the drivers.
-  QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath("control.sock")), 10000);
+  WAIT_UNTIL_FOR(QFile::exists(runtime.filePath("control.sock")), 10000);
 
   QProcess second;
   second.setProcessEnvironment(env);

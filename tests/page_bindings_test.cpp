@@ -152,16 +152,23 @@ class PageBindingsTest : public test::PageTest {
 
     switch (row->timing) {
       case Timing::kNow:
-        EXPECT_FALSE(window_->IsTimerActive(TIMER_APPLY_DELAY));
+        EXPECT_EQ(ApplyRequests(), requests + 1);
         break;
       case Timing::k200Ms:
-      case Timing::k500Ms:
-        EXPECT_TRUE(window_->IsTimerActive(TIMER_APPLY_DELAY));  // the pass waits for it
+      case Timing::k500Ms: {
+        // The pass is asked for when the edit has rested for the delay.
+        const int delay = row->timing == Timing::k200Ms ? 200 : 500;
+        clock_->Advance(delay - 1);
+        EXPECT_EQ(ApplyRequests(), requests);
+        clock_->Advance(1);
+        EXPECT_EQ(ApplyRequests(), requests + 1);
         break;
+      }
       case Timing::kWithApplyButton:
-        EXPECT_FALSE(window_->IsTimerActive(TIMER_APPLY_DELAY));
+        clock_->Advance(1000);
         EXPECT_EQ(ApplyRequests(), requests) << "the edit alone asks for no pass";
         Find<QAbstractButton>("ms_1_btn_apply_dpi")->click();
+        EXPECT_EQ(ApplyRequests(), requests + 1);
         break;
     }
     ASSERT_NO_FATAL_FAILURE(WaitForPasses(passes));

@@ -59,10 +59,14 @@ ScopedModalTestHook PickPreset(int preset, const char* finish) {
 }
 
 void PageTest::SetUp() {
+  mouse_.ResetSettings();
+  mouse_.ResetCounters();
   mouse_.Plug(VirtualLink::kCable, true);
   mouse_.Plug(VirtualLink::kReceiver, false);
   mouse_.SetBleConnected(false);
   mouse_.SetAsleep(false);
+  mouse_.SetAcks(true);
+  mouse_.FailNextWrites(0);
 }
 
 void PageTest::Start(int count, const std::function<void(ProfileData&)>& adjust) {

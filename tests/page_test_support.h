@@ -1,8 +1,9 @@
 #pragma once
 
 // What the settings-page tests share: the real main window, offscreen, over its own data
-// folder and the virtual mouse, with the first send-all done; the mouse's write log; a count
-// of the apply passes that ended; and answers for the colour dialog.
+// folder and the virtual mouse (its settings and links put back first), with the first
+// send-all done; the main window's timers on a manual clock; the mouse's write log; counts of
+// the apply passes asked for and ended; and answers for the colour dialog.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,9 @@
 
 #include "app/main_window.h"
 #include "data/profile_data.h"
+#include "framework/manual_timer_clock.h"
 #include "framework/modal_test_hook.h"
+#include "framework/timer_clock.h"
 #include "virtual_mouse.h"
 
 namespace mokta::test {
@@ -32,7 +35,7 @@ ScopedModalTestHook PickPreset(int preset, const char* finish);
 
 class PageTest : public ::testing::Test {
  protected:
-  // The cable plugged, nothing else, the mouse awake.
+  // The mouse at its factory settings, the cable plugged, nothing else, the mouse awake.
   void SetUp() override;
 
   // A store with `count` profiles named P1.. (each changed by `adjust` when given), then the
@@ -59,6 +62,9 @@ class PageTest : public ::testing::Test {
 
   VirtualMouse& mouse_ = VirtualMouse::Shared();
   QTemporaryDir data_;
+  // The main window's timers (TIMER_APPLY_DELAY, ...) move only with clock_->Advance.
+  std::shared_ptr<ManualTimerClock> clock_ = std::make_shared<ManualTimerClock>();
+  ScopedTimerClock use_clock_{clock_};
   std::unique_ptr<CMainWnd> window_;
   int passes_ = 0;  // apply passes that ended
 };

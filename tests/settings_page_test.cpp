@@ -45,20 +45,27 @@ class SettingsPageTest : public test::PageTest {};
 TEST_F(SettingsPageTest, SliderMovesReachTheMouseOnceAfterTheLastMove) {
   ASSERT_NO_FATAL_FAILURE(Start());
   Find<QComboBox>("ms_1_combo_light")->activated(1);  // a steady light carries its brightness
+  clock_->Advance(200);
   WAIT_EQ(int{mouse_.State().settings.light_effect}, 1);
   EXPECT_TRUE(Find("ms_1_hor_brightness")->isVisibleTo(window_.get()));
   EXPECT_FALSE(Find("ms_1_hor_breathspeed")->isVisibleTo(window_.get()));
+  ASSERT_NO_FATAL_FAILURE(Barrier());
 
   const qint64 from = LogSize();
+  const std::uint64_t requests = ApplyRequests();
   auto* slider = Find<QSlider>("ms_1_slider_brightness");
   for (int v : {3, 5, 7, 9}) {
     slider->setValue(v);
-    QTest::qWait(100);
+    clock_->Advance(100);
   }
-  EXPECT_EQ(LogLines("cable 05 ", from), 0);  // still collecting moves
-  WAIT_EQ_FOR(int{mouse_.State().settings.brightness}, 9, 3000);
-  QTest::qWait(700);
-  EXPECT_EQ(LogLines("cable 05 ", from), 1);
+  EXPECT_EQ(ApplyRequests(), requests);  // still collecting moves
+  clock_->Advance(399);
+  EXPECT_EQ(ApplyRequests(), requests);
+  clock_->Advance(1);  // 500 ms after the last move
+  EXPECT_EQ(ApplyRequests(), requests + 1);
+  WAIT_EQ(int{mouse_.State().settings.brightness}, 9);
+  ASSERT_NO_FATAL_FAILURE(Barrier());
+  EXPECT_EQ(test::LoggedCommands(from), (QStringList{"0C", "05", "0C"}));  // once, then nothing
   EXPECT_EQ(Current().brightness(), 9);
 }
 
@@ -316,6 +323,7 @@ TEST_F(SettingsPageTest, KeysOperateTheControls) {
   brightness->setFocus();
   QTest::keyClick(brightness, Qt::Key_Right);  // from the profile's 1
   EXPECT_EQ(Current().brightness(), 2);
+  clock_->Advance(500);
   WAIT_EQ(int{mouse_.State().settings.brightness}, 2);
 
   auto* option = Find<QAbstractButton>("ms_1_btn_prate_4");
@@ -340,7 +348,8 @@ TEST_F(SettingsPageTest, SectionsOpenAndCloseAndTheLastOnesScrollIntoView) {
   check->click();
   EXPECT_TRUE(body->isVisibleTo(window_.get()));
   EXPECT_TRUE(window_->IsTimerActive(TIMER_SETTINGS_FOLLOWUP));
-  WAIT_UNTIL(!window_->IsTimerActive(TIMER_SETTINGS_FOLLOWUP));
+  clock_->Advance(10);
+  EXPECT_FALSE(window_->IsTimerActive(TIMER_SETTINGS_FOLLOWUP));
 
   Find<QAbstractButton>("ms_1_check_dpi")->click();
   Find<QAbstractButton>("ms_1_check_dpi")->click();

@@ -13,47 +13,50 @@
 #include "test_main_window.h"
 #include "framework/language_file.h"
 #include "virtual_mouse.h"
+#include "qt_wait.h"
 
 namespace mokta {
 namespace {
 
 TEST(Tray, WindowHidesToTheTrayAndComesBackFromIt) {
-  QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::Available(), 10000);
+  WAIT_UNTIL_FOR(TrayIcon::Available(), 10000);
   QTemporaryDir data;
   VirtualMouse::Shared().ResetSettings();
   VirtualMouse::Shared().ResetCounters();
   VirtualMouse::Shared().Plug(VirtualLink::kCable, true);
+  VirtualMouse::Shared().Plug(VirtualLink::kReceiver, false);  // the cable is the only link
+  VirtualMouse::Shared().SetBleConnected(false);
   test::TestMainWindow window(
       test::TestCoreOptions(data.path() + "/", QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/")));
   window.InitWindow();
   window.show();
   ASSERT_TRUE(window.tray_in_use());
-  QTRY_COMPARE(window.link_up(), 1);
+  WAIT_EQ(window.link_up(), 1);
 
   // The window's own close button hides it; the program keeps running in the tray.
   auto* exit_button = window.Find<QPushButton>(QStringLiteral("exit_btn"));
   ASSERT_NE(exit_button, nullptr);
   QTest::mouseClick(exit_button, Qt::LeftButton);
-  QTRY_VERIFY(!window.isVisible());
+  WAIT_UNTIL(!window.isVisible());
 
   // A left click on the tray icon brings it back.
   window.tray()->Activated(QSystemTrayIcon::Trigger);
-  QTRY_VERIFY(window.isVisible());
+  WAIT_UNTIL(window.isVisible());
 
   // A right click opens the tray menu with its two items; a second one replaces the first.
   window.tray()->Activated(QSystemTrayIcon::Context);
-  QTRY_VERIFY(window.tray_menu() != nullptr);
+  WAIT_UNTIL(window.tray_menu() != nullptr);
   QPointer<QMenu> first = window.tray_menu();
   EXPECT_EQ(first->actions().size(), 2);
   window.tray()->Activated(QSystemTrayIcon::Context);
-  QTRY_VERIFY(first.isNull());
+  WAIT_UNTIL(first.isNull());
   ASSERT_NE(window.tray_menu(), nullptr);
   window.tray_menu()->close();
 
   // When the mouse goes, the window hides itself.
   VirtualMouse::Shared().Plug(VirtualLink::kCable, false);
-  QTRY_COMPARE(window.link_up(), 0);
-  QTRY_VERIFY(!window.isVisible());
+  WAIT_EQ(window.link_up(), 0);
+  WAIT_UNTIL(!window.isVisible());
   window.Exit();
 }
 
