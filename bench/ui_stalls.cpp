@@ -63,8 +63,7 @@ class StallBench {
   Run EndWindow(std::int64_t operation_end_ns);
   int CableWrites() const { return mouse_.State().counters.accepted[0]; }
   bool CableUp() {
-    return core_->host()->fields().wired_state.load() == kLinkConnected &&
-           window_->link_up() == 1;
+    return core_->host()->fields().wired_state.load() == kLinkConnected && window_->link_up() == 1;
   }
   bool Control(const char* line);
 
@@ -329,8 +328,7 @@ int RunStallBench(int& argc, char** argv, const StallOptions& options) {
   std::vector<Operation> operations(4);
   const bool ok = bench.OpenWindow() && bench.MeasureIdle(operations[0]) &&
                   bench.MeasureProfileSwitch(operations[1]) &&
-                  bench.MeasureCableArrival(operations[2]) &&
-                  bench.MeasureDpiButton(operations[3]);
+                  bench.MeasureCableArrival(operations[2]) && bench.MeasureDpiButton(operations[3]);
 
   std::printf(
       "UI thread stalls: the main window in-process (Qt platform \"%s\"), virtual mouse on the "

@@ -1,6 +1,8 @@
 // The colour dialog and its palette, offscreen: what the user sees in the edits and what the
 // dialog returns after typing, presets, dragging on the palette and the keyboard.
 
+#include "ui/color_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -14,7 +16,6 @@
 #include "framework/language_file.h"
 #include "framework/modal_test_hook.h"
 #include "framework/skin_window.h"
-#include "ui/color_dialog.h"
 
 namespace mokta {
 namespace {
@@ -91,14 +92,14 @@ TEST_F(ColorDialogTest, DraggingOnThePaletteReportsWhileMovingAndOnRelease) {
   EXPECT_EQ(palette->ColorAt({area.left(), area.bottom()}), 0xFF000000u);
   EXPECT_EQ(QColor::fromRgba(palette->ColorAt({area.left(), area.center().y()})).hue(), 0);
 
-  const QPoint start(area.left() + area.width() / 3, area.center().y());  // about green
+  const QPoint start(area.left() + area.width() / 3, area.center().y());    // about green
   const QPoint end(area.left() + 2 * area.width() / 3, area.center().y());  // about blue
   QTest::mousePress(palette, Qt::LeftButton, {}, start);
   const std::uint32_t first = dialog_.color();
   EXPECT_EQ(first, palette->ColorAt(start));
   EXPECT_GT(QColor::fromRgba(first).green(), 200);
-  QMouseEvent move(QEvent::MouseMove, end, palette->mapToGlobal(end), Qt::NoButton,
-                   Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, end, palette->mapToGlobal(end), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(palette, &move);
   EXPECT_EQ(dialog_.color(), palette->ColorAt(end));  // followed while dragging
   EXPECT_EQ(Edit("b_edit")->text(), QString::number(QColor::fromRgba(dialog_.color()).blue()));

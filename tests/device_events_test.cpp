@@ -93,9 +93,8 @@ TEST_F(DeviceEventsTest, WrongMarkerUnknownKindsAndOutOfRangeValuesAreDropped) {
 TEST_F(DeviceEventsTest, BatteryThroughTheReceiverWakesTheMouse) {
   OnReceiver();
   events_.OnDeviceEvent(0x40CC, 0x3201);
-  EXPECT_EQ(view_.Take(),
-            (Log{"stop 512", "start 512 6000", "receiver up", "prate offered", "stop 515",
-                 "battery 100", "battery 50", "awake"}));
+  EXPECT_EQ(view_.Take(), (Log{"stop 512", "start 512 6000", "receiver up", "prate offered",
+                               "stop 515", "battery 100", "battery 50", "awake"}));
   EXPECT_EQ(fields_.wireless_awake, 1);
   EXPECT_EQ(fields_.device_asleep, 0);
 
@@ -105,8 +104,7 @@ TEST_F(DeviceEventsTest, BatteryThroughTheReceiverWakesTheMouse) {
 
   view_.Take();
   events_.OnDeviceEvent(0x40CC, 0x3203);  // charging
-  EXPECT_EQ(view_.Take(), (Log{"stop 512", "start 512 6000", "charging", "start 515 30",
-                               "awake"}));
+  EXPECT_EQ(view_.Take(), (Log{"stop 512", "start 512 6000", "charging", "start 515 30", "awake"}));
 }
 
 TEST_F(DeviceEventsTest, BatteryOnTheCableShowsChargingOrFull) {

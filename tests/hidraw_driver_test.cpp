@@ -29,11 +29,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/udev_ble_presence.h"
 #include "feature_device.h"
-#include "platform/linux/hid_id.h"
 #include "input_reader.h"
 #include "mokta_driver.h"
+#include "platform/linux/hid_id.h"
+#include "platform/linux/udev_ble_presence.h"
 #include "report_descriptor.h"
 
 namespace mokta::hidraw {

@@ -67,9 +67,8 @@ TEST_F(LinkStateTest, StartUpWithCableAndReceiver) {
   cable_.present = true;
   receiver_.present = true;
   links_.StartUp(false);
-  EXPECT_EQ(view_.Take(),
-            (Log{"awake", "charging", "start 515 30", "cable up",
-                 "start 512 6000", "receiver up", "link changed"}));
+  EXPECT_EQ(view_.Take(), (Log{"awake", "charging", "start 515 30", "cable up", "start 512 6000",
+                               "receiver up", "link changed"}));
   EXPECT_EQ(links_.device_connected(), 1);
   EXPECT_EQ(fields_.wired_state, kLinkConnected);
   EXPECT_EQ(fields_.wireless_state, kLinkConnected);
@@ -78,8 +77,7 @@ TEST_F(LinkStateTest, StartUpWithCableAndReceiver) {
 
 TEST_F(LinkStateTest, StartUpWithNothing) {
   links_.StartUp(false);
-  EXPECT_EQ(view_.Take(), (Log{"asleep", "cable down", "receiver down",
-                               "link changed"}));
+  EXPECT_EQ(view_.Take(), (Log{"asleep", "cable down", "receiver down", "link changed"}));
   EXPECT_EQ(links_.device_connected(), 0);
   EXPECT_EQ(fields_.device_asleep, 1);
   EXPECT_FALSE(fields_.AnyLinkUp());
@@ -90,8 +88,8 @@ TEST_F(LinkStateTest, StartUpWithOnlyBluetoothWithdrawsThePollingRate) {
   EXPECT_EQ(links_.device_connected(), 1);
   view_.Take();
   links_.SetBleLink(1);
-  EXPECT_EQ(view_.Take(), (Log{"start 516 2000", "awake", "ble up",
-                               "prate withdrawn", "link changed"}));
+  EXPECT_EQ(view_.Take(),
+            (Log{"start 516 2000", "awake", "ble up", "prate withdrawn", "link changed"}));
   EXPECT_EQ(ble_.calls, (std::vector<std::string>{"up"}));
   EXPECT_EQ(fields_.device_asleep, 0);
   links_.OnBleOpenTimer();
@@ -105,8 +103,7 @@ TEST_F(LinkStateTest, CableArrivalSettlesWithoutBlockingAndTakesOverFromBluetoot
   EXPECT_EQ(fields_.wired_state, kLinkNeverFound);
 
   view_.RunPending();
-  EXPECT_EQ(view_.Take(), (Log{"awake", "cable up", "prate offered",
-                               "charging", "start 515 30",
+  EXPECT_EQ(view_.Take(), (Log{"awake", "cable up", "prate offered", "charging", "start 515 30",
                                // Bluetooth LE dropped; no message, the cable is already connected
                                "stop 516", "ble down",
                                // then the cable makes the mouse reachable once more
@@ -155,8 +152,8 @@ TEST_F(LinkStateTest, RemovalOnlyChangesReachabilityWhenNoOtherLinkIsUp) {
 
   view_.Take();
   links_.OnCableStatus(CODE_REMOVED);
-  EXPECT_EQ(view_.Take(), (Log{"asleep", "cable down", "battery unknown", "stop 515",
-                               "link changed"}));
+  EXPECT_EQ(view_.Take(),
+            (Log{"asleep", "cable down", "battery unknown", "stop 515", "link changed"}));
   EXPECT_EQ(links_.device_connected(), 0);
   EXPECT_EQ(fields_.device_asleep, 1);
 }
@@ -190,15 +187,15 @@ TEST_F(LinkStateTest, BluetoothDeviceChanges) {
   links_.OnBleDeviceChange(true);  // already present: nothing
   EXPECT_TRUE(view_.Take().empty());
   links_.OnBleDeviceChange(false);
-  EXPECT_EQ(view_.Take(),
-            (Log{"stop 516", "ble down", "asleep", "link changed"}));
+  EXPECT_EQ(view_.Take(), (Log{"stop 516", "ble down", "asleep", "link changed"}));
   EXPECT_EQ(links_.device_connected(), 0);
 }
 
 TEST_F(LinkStateTest, ChargeAnimationSweepsAndWraps) {
   std::vector<int> bars;
   for (int i = 0; i < 52; ++i) links_.OnChargeAnimationTimer();
-  for (const auto& line : view_.Take()) bars.push_back(std::stoi(line.substr(std::string("charge step ").size())));
+  for (const auto& line : view_.Take())
+    bars.push_back(std::stoi(line.substr(std::string("charge step ").size())));
   EXPECT_EQ(bars.front(), 0);
   EXPECT_EQ(bars[50], 100);
   EXPECT_EQ(bars[51], 0);

@@ -3,8 +3,6 @@
 // itself, twice: the second start ends with 1.
 
 #include "app/main_window.h"
-#include "app/window_ids.h"
-#include "test_main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +21,7 @@
 
 #include "app/dpi_popup.h"
 #include "app/message_box.h"
+#include "app/window_ids.h"
 #include "device/driver_messages.h"
 #include "framework/control_lookup.h"
 #include "framework/control_text.h"
@@ -31,8 +30,9 @@
 #include "framework/modal_test_hook.h"
 #include "framework/resources.h"
 #include "framework/timer_clock.h"
-#include "virtual_mouse.h"
 #include "qt_wait.h"
+#include "test_main_window.h"
+#include "virtual_mouse.h"
 
 namespace mokta {
 namespace {
@@ -67,7 +67,8 @@ class MainWindowTest : public ::testing::Test {
   }
 
   std::unique_ptr<CMainWnd> MakeWindow() {
-    auto window = test::MakeTestMainWindow(test::TestCoreOptions(data_.path() + "/", kVirtualFolder));
+    auto window =
+        test::MakeTestMainWindow(test::TestCoreOptions(data_.path() + "/", kVirtualFolder));
     window->InitWindow();
     return window;
   }

@@ -37,13 +37,15 @@ using test::LogSize;
 std::int32_t ReadField(const ProfileData& profile, std::size_t offset) {
   const auto bytes = profile.bytes();
   std::uint32_t v = 0;
-  for (std::size_t i = 0; i < 4; ++i) v |= std::to_integer<std::uint32_t>(bytes[offset + i]) << (8 * i);
+  for (std::size_t i = 0; i < 4; ++i)
+    v |= std::to_integer<std::uint32_t>(bytes[offset + i]) << (8 * i);
   return static_cast<std::int32_t>(v);
 }
 void WriteField(ProfileData& profile, std::size_t offset, std::int32_t value) {
   auto bytes = profile.bytes();
   for (std::size_t i = 0; i < 4; ++i) {
-    bytes[offset + i] = static_cast<std::byte>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF);
+    bytes[offset + i] =
+        static_cast<std::byte>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF);
   }
 }
 
@@ -76,44 +78,81 @@ const std::map<std::string, Row>& Rows() {
   using S = VirtualMouseSettings;
   static const std::map<std::string, Row> rows = {
       {"ms_1_option_dpi_step_%1",
-       {H::kDpiStep, Timing::kNow, {"0C", "04"}, [](const S& s, int) { return s.active_stage - 1; }}},
+       {H::kDpiStep,
+        Timing::kNow,
+        {"0C", "04"},
+        [](const S& s, int) { return s.active_stage - 1; }}},
       {"ms_1_btn_prate_%1",
-       {H::kPrate, Timing::kNow, {"0C", "06"}, [](const S& s, int) { return int{s.polling_rate}; }}},
+       {H::kPrate,
+        Timing::kNow,
+        {"0C", "06"},
+        [](const S& s, int) { return int{s.polling_rate}; }}},
       // Kept and compared with the sensor group, but no command carries it.
-      {"ms_1_option_lift_of_distance_%1", {H::kLiftOfDistance, Timing::kNow, {"0C", "04"}, nullptr}},
+      {"ms_1_option_lift_of_distance_%1",
+       {H::kLiftOfDistance, Timing::kNow, {"0C", "04"}, nullptr}},
       {"ms_1_option_ripple_control_%1",
-       {H::kRippleControl, Timing::kNow, {"0C", "04"}, [](const S& s, int) { return int{s.ripple}; }}},
+       {H::kRippleControl,
+        Timing::kNow,
+        {"0C", "04"},
+        [](const S& s, int) { return int{s.ripple}; }}},
       {"ms_1_option_angle_snap_%1",
-       {H::kAngleSnap, Timing::kNow, {"0C", "04"}, [](const S& s, int) { return int{s.angle_snap}; }}},
+       {H::kAngleSnap,
+        Timing::kNow,
+        {"0C", "04"},
+        [](const S& s, int) { return int{s.angle_snap}; }}},
       {"ms_1_option_motion_sync_%1", {H::kMotionSync, Timing::kNow, {"0C", "04"}, nullptr}},
       // The mouse holds the brightness only under lighting effects 1 and 9; the test's profile
       // uses effect 1.
       {"ms_1_slider_brightness",
-       {H::kBrightness, Timing::k500Ms, {"0C", "05"}, [](const S& s, int) { return int{s.brightness}; }}},
+       {H::kBrightness,
+        Timing::k500Ms,
+        {"0C", "05"},
+        [](const S& s, int) { return int{s.brightness}; }}},
       {"ms_1_slider_breathspeed",
-       {H::kBreathspeed, Timing::k500Ms, {"0C", "05"},
+       {H::kBreathspeed,
+        Timing::k500Ms,
+        {"0C", "05"},
         [](const S& s, int) { return s.breathing_speed(); }}},
       {"ms_1_slider_light_off",
-       {H::kLightOff, Timing::k500Ms, {"0C", "05"}, [](const S& s, int) { return int{s.light_off}; }}},
+       {H::kLightOff,
+        Timing::k500Ms,
+        {"0C", "05"},
+        [](const S& s, int) { return int{s.light_off}; }}},
       {"ms_1_slider_sleep_timer",
-       {H::kSleepTimer, Timing::k500Ms, {"0C", "05"}, [](const S& s, int) { return int{s.sleep_timer}; }}},
+       {H::kSleepTimer,
+        Timing::k500Ms,
+        {"0C", "05"},
+        [](const S& s, int) { return int{s.sleep_timer}; }}},
       {"ms_1_slider_key_debounce",
-       {H::kKeyDebounce, Timing::k500Ms, {"0C", "05"}, [](const S& s, int) { return int{s.debounce}; }}},
+       {H::kKeyDebounce,
+        Timing::k500Ms,
+        {"0C", "05"},
+        [](const S& s, int) { return int{s.debounce}; }}},
       {"ms_1_combo_light",
-       {H::kLightEffect, Timing::k200Ms, {"0C", "05"}, [](const S& s, int) { return int{s.light_effect}; }}},
+       {H::kLightEffect,
+        Timing::k200Ms,
+        {"0C", "05"},
+        [](const S& s, int) { return int{s.light_effect}; }}},
       // Kept and compared with the lighting group, but no command carries it.
       {"ms_1_combo_light_ble", {H::kLightEffectBle, Timing::k200Ms, {"0C", "05"}, nullptr}},
       // Stored only: the pass finds no group changed.
       {"ms_1_check_movemode", {H::kMovemode, Timing::kNow, {"0C"}, nullptr}},
       // Codes up to 200 are 50 DPI a step.
       {"ms_1_slider_dpi_%1",
-       {H::kDpiX, Timing::kWithApplyButton, {"0C", "04"},
+       {H::kDpiX,
+        Timing::kWithApplyButton,
+        {"0C", "04"},
         [](const S& s, int i) { return s.dpi[static_cast<std::size_t>(i)] / 50; }}},
       {"ms_1_btn_dpi_color_%1",
-       {H::kDpiColor, Timing::kNow, {"0C", "04"},
+       {H::kDpiColor,
+        Timing::kNow,
+        {"0C", "04"},
         [](const S& s, int i) { return Rgb(s.stage_colors[static_cast<std::size_t>(i)]); }}},
       {"ms_1_btn_light_color",
-       {H::kLightColor, Timing::kNow, {"0C", "05"}, [](const S& s, int) { return Rgb(s.light_color); }}},
+       {H::kLightColor,
+        Timing::kNow,
+        {"0C", "05"},
+        [](const S& s, int) { return Rgb(s.light_color); }}},
   };
   return rows;
 }
@@ -244,7 +283,8 @@ TEST_F(PageBindingsTest, EveryBoundControlEditsItsFieldReachesTheMouseAndIsShown
       const std::int32_t value = ReadField(Current(), row->offset + 4 * i) == 100 ? 120 : 100;
       ExpectEdit(stages.slider, i, value, [&] { control->setValue(value); });
       EXPECT_EQ(ControlText(Find(NumberedName(stages.label, i + 1))), QString::number(value * 50));
-      EXPECT_EQ(Find<QLineEdit>(NumberedName(stages.edit, i + 1))->text(), QString::number(value * 50));
+      EXPECT_EQ(Find<QLineEdit>(NumberedName(stages.edit, i + 1))->text(),
+                QString::number(value * 50));
     }
   }
   for (const ColorButtonBinding& button : ColorButtonBindings()) {
@@ -266,7 +306,8 @@ TEST_F(PageBindingsTest, EveryBoundControlEditsItsFieldReachesTheMouseAndIsShown
     EXPECT_TRUE(Find<QAbstractButton>(NumberedName(group.pattern, group.count))->isChecked())
         << group.pattern;
     RefreshWith(group.pattern, 0, 0);
-    EXPECT_TRUE(Find<QAbstractButton>(NumberedName(group.pattern, 1))->isChecked()) << group.pattern;
+    EXPECT_TRUE(Find<QAbstractButton>(NumberedName(group.pattern, 1))->isChecked())
+        << group.pattern;
   }
   EXPECT_EQ(ControlTextKey(Find("ms_1_label_prate")), "prate_1_text");
   for (const SliderBinding& slider : SliderBindings()) {

@@ -50,7 +50,8 @@ ScopedModalTestHook PickPreset(int preset, const char* finish) {
   return ScopedModalTestHook([preset, finish](QWidget& dialog) -> std::optional<int> {
     EXPECT_EQ(dialog.objectName(), "DpiColorWnd");
     QTimer::singleShot(0, &dialog, [&dialog, preset, finish] {
-      FindOptionalControl<QAbstractButton>(&dialog, QStringLiteral("mouse_dpi_color_%1").arg(preset))
+      FindOptionalControl<QAbstractButton>(&dialog,
+                                           QStringLiteral("mouse_dpi_color_%1").arg(preset))
           ->click();
       FindOptionalControl<QAbstractButton>(&dialog, QString::fromLatin1(finish))->click();
     });

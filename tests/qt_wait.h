@@ -13,16 +13,16 @@
 #include <QTest>
 
 // Waits until `condition` holds, at most `timeout_ms`.
-#define WAIT_UNTIL_FOR(condition, timeout_ms)                                          \
+#define WAIT_UNTIL_FOR(condition, timeout_ms)                                            \
   ASSERT_TRUE(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, timeout_ms)) \
       << "waited " << (timeout_ms) << " ms for: " #condition
 #define WAIT_UNTIL(condition) WAIT_UNTIL_FOR(condition, 5000)
 
 // Waits until `actual` equals `expected`, at most `timeout_ms`, then compares them (so that a
 // failure shows both values).
-#define WAIT_EQ_FOR(actual, expected, timeout_ms)                            \
-  do {                                                                       \
+#define WAIT_EQ_FOR(actual, expected, timeout_ms)                              \
+  do {                                                                         \
     (void)QTest::qWaitFor([&] { return (actual) == (expected); }, timeout_ms); \
-    ASSERT_EQ(actual, expected) << "after waiting " << (timeout_ms) << " ms"; \
+    ASSERT_EQ(actual, expected) << "after waiting " << (timeout_ms) << " ms";  \
   } while (false)
 #define WAIT_EQ(actual, expected) WAIT_EQ_FOR(actual, expected, 5000)

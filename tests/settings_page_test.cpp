@@ -20,10 +20,6 @@
 
 #include "app/main_window.h"
 #include "app/window_ids.h"
-#include "page_test_support.h"
-#include "qt_wait.h"
-#include "test_main_window.h"
-#include "ui/page_bindings.h"
 #include "data/store_files.h"
 #include "device/driver_messages.h"
 #include "framework/control_lookup.h"
@@ -31,7 +27,11 @@
 #include "framework/language_file.h"
 #include "framework/modal_test_hook.h"
 #include "framework/notification.h"
+#include "page_test_support.h"
 #include "profile_match.h"
+#include "qt_wait.h"
+#include "test_main_window.h"
+#include "ui/page_bindings.h"
 #include "virtual_mouse.h"
 
 namespace mokta {
@@ -194,7 +194,7 @@ TEST_F(SettingsPageTest, ColoursPickedInTheDialogReachTheMouse) {
     auto cancel = test::PickPreset(11, "cancel_btn");
     const std::uint64_t requests = ApplyRequests();
     QTest::mouseClick(stage_button, Qt::LeftButton);
-    EXPECT_EQ(ApplyRequests(), requests);  // nothing to send
+    EXPECT_EQ(ApplyRequests(), requests);           // nothing to send
     EXPECT_EQ(Current().dpi_color(2), 0x00FF0000);  // the default blue, kept
   }
   auto ok = test::PickPreset(11, "confirm_btn");  // red
@@ -203,7 +203,7 @@ TEST_F(SettingsPageTest, ColoursPickedInTheDialogReachTheMouse) {
   EXPECT_TRUE(stage_button->styleSheet().contains(QLatin1String("#ff0000")));
   WAIT_EQ(mouse_.State().settings.stage_colors[2], (VirtualTriple{255, 0, 0}));
 
-  auto light = test::PickPreset(14, "confirm_btn");  // 0xFF48B1FF
+  auto light = test::PickPreset(14, "confirm_btn");   // 0xFF48B1FF
   Find<QComboBox>("ms_1_combo_light")->activated(1);  // shows the colour row
   QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_light_color"), Qt::LeftButton);
   EXPECT_EQ(Current().light_color(), 0x00FFB148u);
@@ -304,8 +304,9 @@ TEST_F(SettingsPageTest, TabReachesEveryControlInReadingOrder) {
   for (const QString& name : visited) {
     if (name.startsWith(QLatin1String("ms_1_check_"))) sections << name;
   }
-  EXPECT_EQ(sections.mid(sections.indexOf("ms_1_check_button"), 4),
-            (QStringList{"ms_1_check_button", "ms_1_check_dpi", "ms_1_check_light", "ms_1_check_prate"}));
+  EXPECT_EQ(
+      sections.mid(sections.indexOf("ms_1_check_button"), 4),
+      (QStringList{"ms_1_check_button", "ms_1_check_dpi", "ms_1_check_light", "ms_1_check_prate"}));
   EXPECT_EQ(visited.indexOf("ms_1_combo_light"), visited.indexOf("ms_1_check_light") + 1);
   EXPECT_LT(visited.indexOf("ms_1_btn_key_9"), visited.indexOf("ms_1_btn_key_10"));
   EXPECT_LT(visited.indexOf("ms_1_btn_key_18"), visited.indexOf("ms_1_check_dpi"));

@@ -10,10 +10,10 @@
 #include <QTest>
 
 #include "app/main_window.h"
-#include "test_main_window.h"
 #include "framework/language_file.h"
-#include "virtual_mouse.h"
 #include "qt_wait.h"
+#include "test_main_window.h"
+#include "virtual_mouse.h"
 
 namespace mokta {
 namespace {

@@ -58,8 +58,7 @@ int32_t Set_VIDPID(int32_t vendor_id, int32_t product_id);
  *   every event the device reports (the program decodes them).
  * Returns non-zero when the monitor runs. The result is ignored.
  */
-int32_t Open_DevMonitor(const MoktaWindow* window, uint32_t data_message,
-                        uint32_t status_message);
+int32_t Open_DevMonitor(const MoktaWindow* window, uint32_t data_message, uint32_t status_message);
 
 /*
  * Opens the device for feature reports. Called at start-up and after each arrival. Returns
@@ -99,8 +98,7 @@ int32_t GetFeature(uint8_t* report, int32_t length);
  * MoktaBle_Write (worker thread): one whole command message; non-zero when it was taken.
  * MoktaBle_Close (UI thread): stops following; nothing is posted after it returns.
  */
-int32_t MoktaBle_Open(const MoktaWindow* window, uint32_t presence_message,
-                      uint32_t event_message);
+int32_t MoktaBle_Open(const MoktaWindow* window, uint32_t presence_message, uint32_t event_message);
 int32_t MoktaBle_Write(const uint8_t* message, int32_t length);
 int32_t MoktaBle_Close(void);
 

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "feature_device.h"
-#include "platform/linux/hidraw_watcher.h"
 #include "input_reader.h"
+#include "platform/linux/hidraw_watcher.h"
 
 #pragma GCC visibility push(default)
 #include "mokta_driver.h"

@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "app/mouse_core.h"
 #include "app/signal_bridge.h"
 #include "app/single_instance.h"
-#include "app/mouse_core.h"
 #include "app/window_ids.h"
 #include "framework/language_file.h"
 

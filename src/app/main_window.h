@@ -10,6 +10,7 @@
 // back).
 
 #include <QHash>
+#include <QMenu>
 #include <QPointer>
 #include <QString>
 #include <memory>
@@ -19,8 +20,6 @@
 #include "framework/skin_window.h"
 #include "framework/tray_icon.h"
 #include "ui/settings_page.h"
-
-#include <QMenu>
 
 namespace mokta {
 

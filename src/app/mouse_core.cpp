@@ -33,7 +33,7 @@ const char* FileOperationName(FileOperation operation) {
 MouseCore::MouseCore(MouseCoreOptions options)
     : options_(std::move(options)),
       stores_(std::make_unique<StoreFiles>(options_.data_folder.isEmpty() ? DataFolder()
-                                                                         : options_.data_folder)),
+                                                                          : options_.data_folder)),
       session_(std::make_unique<ProfileSession>(stores_.get())) {
   session_->set_store_write_observer([this](bool written, const QString& path) {
     ReportFileResult({FileOperation::kWriteProfileStore, path, written});
@@ -67,8 +67,8 @@ void MouseCore::LoadStores(const LanguageTexts& language) {
   ProfileStoreContents profiles = stores_->ReadProfileStore(language);
   if (profiles.state == ProfileStoreState::kCreated ||
       profiles.state == ProfileStoreState::kReplacedDamaged) {
-    ReportFileResult({FileOperation::kWriteProfileStore, stores_->ProfileStorePath(),
-                      profiles.written});
+    ReportFileResult(
+        {FileOperation::kWriteProfileStore, stores_->ProfileStorePath(), profiles.written});
   }
   const int selected = profiles.header ? profiles.header->selected() : 0;
   session_->Load(std::move(profiles.profiles), std::move(profiles.header), selected);

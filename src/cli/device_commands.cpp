@@ -10,9 +10,9 @@
 #include <mutex>
 #include <vector>
 
-#include "data/paths.h"
 #include "cli/apply_dry_run.h"
 #include "cli/record_file.h"
+#include "data/paths.h"
 #include "device/device_host.h"
 #include "platform/system_services.h"
 

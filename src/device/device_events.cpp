@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-
 Q_LOGGING_CATEGORY(lcDeviceEvents, "mokta.events")
 
 namespace mokta {

@@ -10,11 +10,11 @@
 #include <deque>
 #include <functional>
 
-#include "device/command_sender.h"
 #include "device/ble_link_control.h"
+#include "device/command_sender.h"
 #include "device/link_display.h"
-#include "device/link_scheduler.h"
 #include "device/link_fields.h"
+#include "device/link_scheduler.h"
 
 namespace mokta {
 

@@ -124,11 +124,20 @@ void ColorPalette::keyPressEvent(QKeyEvent* event) {
   const int step = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
   QPoint move;
   switch (event->key()) {
-    case Qt::Key_Left: move = {-step, 0}; break;
-    case Qt::Key_Right: move = {step, 0}; break;
-    case Qt::Key_Up: move = {0, -step}; break;
-    case Qt::Key_Down: move = {0, step}; break;
-    default: return QWidget::keyPressEvent(event);
+    case Qt::Key_Left:
+      move = {-step, 0};
+      break;
+    case Qt::Key_Right:
+      move = {step, 0};
+      break;
+    case Qt::Key_Up:
+      move = {0, -step};
+      break;
+    case Qt::Key_Down:
+      move = {0, step};
+      break;
+    default:
+      return QWidget::keyPressEvent(event);
   }
   PickAt(marker_ + move, false);
 }

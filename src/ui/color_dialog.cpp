@@ -28,7 +28,8 @@ CDpiColorWnd::CDpiColorWnd(QWidget* parent)
   palette_ = Find<ColorPalette>(QStringLiteral("ColorPallet"));
   swatch_ = Find(QStringLiteral("color_show_control"));
   // Digits and a sign only; out-of-range numbers are put right as they are typed.
-  const auto* number = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*")), this);
+  const auto* number =
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*")), this);
   for (int i = 0; i < 3; ++i) {
     edits_[i] = Find<QLineEdit>(QString::fromLatin1(kEditNames[i]));
     if (edits_[i]) edits_[i]->setValidator(number);

@@ -16,8 +16,7 @@ constexpr ProfileField Field(const char* name) {
 template <std::int32_t (ProfileData::*Get)(std::size_t) const,
           void (ProfileData::*Set)(std::size_t, std::int32_t)>
 constexpr ProfileField StageField(const char* name) {
-  return {name,
-          [](const ProfileData& p, int i) { return (p.*Get)(static_cast<std::size_t>(i)); },
+  return {name, [](const ProfileData& p, int i) { return (p.*Get)(static_cast<std::size_t>(i)); },
           [](ProfileData& p, int i, std::int32_t v) { (p.*Set)(static_cast<std::size_t>(i), v); }};
 }
 
@@ -44,15 +43,14 @@ const OptionGroupBinding kOptionGroups[] = {
     {"ms_1_btn_prate_%1", 4, Field<&ProfileData::prate, &ProfileData::set_prate>("prate"),
      ApplyTiming::kNow, "ms_1_label_prate", "prate_%1_text"},
     {"ms_1_option_lift_of_distance_%1", 2,
-     Field<&ProfileData::lift_of_distance, &ProfileData::set_lift_of_distance>(
-         "lift_of_distance"),
+     Field<&ProfileData::lift_of_distance, &ProfileData::set_lift_of_distance>("lift_of_distance"),
      ApplyTiming::kNow, nullptr, nullptr},
     {"ms_1_option_ripple_control_%1", 2,
      Field<&ProfileData::ripple_control, &ProfileData::set_ripple_control>("ripple_control"),
      ApplyTiming::kNow, nullptr, nullptr},
     {"ms_1_option_angle_snap_%1", 2,
-     Field<&ProfileData::angle_snap, &ProfileData::set_angle_snap>("angle_snap"),
-     ApplyTiming::kNow, nullptr, nullptr},
+     Field<&ProfileData::angle_snap, &ProfileData::set_angle_snap>("angle_snap"), ApplyTiming::kNow,
+     nullptr, nullptr},
     {"ms_1_option_motion_sync_%1", 2,
      Field<&ProfileData::motion_sync, &ProfileData::set_motion_sync>("motion_sync"),
      ApplyTiming::kNow, nullptr, nullptr},
@@ -83,8 +81,7 @@ const ComboBinding kCombos[] = {
      Field<&ProfileData::light_effect, &ProfileData::set_light_effect>("light_effect"),
      ApplyTiming::kAfter200Ms, true},
     {"ms_1_combo_light_ble",
-     Field<&ProfileData::light_effect_ble, &ProfileData::set_light_effect_ble>(
-         "light_effect_ble"),
+     Field<&ProfileData::light_effect_ble, &ProfileData::set_light_effect_ble>("light_effect_ble"),
      ApplyTiming::kAfter200Ms, true},
 };
 

@@ -72,7 +72,8 @@ void CMS_1_Page::Refresh() {
     const std::int32_t value = group.field.get(p, 0);
     controls_.SelectOption(group.pattern, group.count, value);
     if (group.label && value >= 0 && value < group.count) {
-      controls_.SetTextKey(QString::fromLatin1(group.label), NumberedName(group.label_key, value + 1));
+      controls_.SetTextKey(QString::fromLatin1(group.label),
+                           NumberedName(group.label_key, value + 1));
     }
   }
   const DpiStageBinding& stages = DpiStages();
@@ -94,7 +95,8 @@ void CMS_1_Page::Refresh() {
     const std::int32_t value = slider.field.get(p, 0);
     controls_.SetSlider(QString::fromLatin1(slider.name), value);
     if (slider.label) {
-      controls_.SetText(QString::fromLatin1(slider.label), slider.label_text(value, ProgramLanguage()));
+      controls_.SetText(QString::fromLatin1(slider.label),
+                        slider.label_text(value, ProgramLanguage()));
     }
   }
   for (std::size_t k = 0; k < kMouseButtons; ++k) {
@@ -179,7 +181,8 @@ void CMS_1_Page::OnValueChanged(const QString& sender, int value) {
     if (sender != QLatin1String(slider.name)) continue;
     SetField(slider.field, 0, value);
     if (slider.label) {
-      controls_.SetText(QString::fromLatin1(slider.label), slider.label_text(value, ProgramLanguage()));
+      controls_.SetText(QString::fromLatin1(slider.label),
+                        slider.label_text(value, ProgramLanguage()));
     }
     Apply(slider.timing);
     return;
@@ -267,7 +270,8 @@ void CMS_1_Page::OnClick(const QString& sender) {
 void CMS_1_Page::PickColor(const QString& name, const ColorButtonBinding& binding, int index) {
   QWidget* button = controls_.Get(name);
   if (!button) return;
-  const auto stored = static_cast<std::uint32_t>(binding.field.get(core_.session().current(), index));
+  const auto stored =
+      static_cast<std::uint32_t>(binding.field.get(core_.session().current(), index));
   CDpiColorWnd dialog(window_);
   dialog.set_color(StoredColorToArgb(stored));
   dialog.set_position(CDpiColorWnd::PositionBeside(*button));
