@@ -54,6 +54,5 @@ int main(int argc, char** argv) {
 
   const int code = QApplication::exec();
   window.reset();  // clean-up: worker stopped, drivers closed and unloaded, hooks removed
-  core.Shutdown();
   return code;
 }

@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QListWidget>
 #include <QSlider>
 
 #include "data/colors.h"
@@ -28,11 +27,9 @@ void PageControls::SelectOption(const char* pattern, int count, int index) {
 }
 
 void PageControls::SelectItem(const QString& name, int index) {
-  if (auto* combo = Get<QComboBox>(name)) {
-    if (index >= 0 && index < combo->count())
-      Quietly(combo, [&] { combo->setCurrentIndex(index); });
-  } else if (auto* list = Get<QListWidget>(name)) {
-    if (index >= 0 && index < list->count()) Quietly(list, [&] { list->setCurrentRow(index); });
+  auto* combo = Get<QComboBox>(name);
+  if (combo && index >= 0 && index < combo->count()) {
+    Quietly(combo, [&] { combo->setCurrentIndex(index); });
   }
 }
 

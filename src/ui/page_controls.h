@@ -31,7 +31,7 @@ class PageControls {
   // Checks option N = `index` + 1 of the numbered group `pattern` (%1 for 1..count). An index
   // outside the group checks nothing.
   void SelectOption(const char* pattern, int count, int index);
-  // Selects item `index` of a list; an index outside the list selects nothing.
+  // Selects item `index` of a combo box; an index outside the list selects nothing.
   void SelectItem(const QString& name, int index);
   void SetSlider(const QString& name, int value);
   void SetSliderRange(const QString& name, int min, int max);
