@@ -158,6 +158,28 @@ TEST_F(LinkStateTest, RemovalOnlyChangesReachabilityWhenNoOtherLinkIsUp) {
   EXPECT_EQ(fields_.device_asleep, 1);
 }
 
+TEST_F(LinkStateTest, CableRemovalKeepsTheMouseReachableOverALinkStillUp) {
+  StartWith(true, false, false);
+  links_.SetBleLink(1);  // Bluetooth LE came up while the cable was in
+  view_.Take();
+  links_.OnCableStatus(CODE_REMOVED);
+  EXPECT_EQ(fields_.device_asleep, 0);
+  EXPECT_EQ(view_.Count("asleep"), 0);
+  EXPECT_EQ(links_.device_connected(), 1);
+
+  StartWith(true, true, false);  // the receiver's mouse reports: it stays reachable too
+  fields_.wireless_awake = 1;
+  view_.Take();
+  links_.OnCableStatus(CODE_REMOVED);
+  EXPECT_EQ(fields_.device_asleep, 0);
+  EXPECT_EQ(view_.Count("asleep"), 0);
+
+  StartWith(true, true, false);  // a receiver whose mouse has not reported: asleep
+  fields_.wireless_awake = 0;
+  links_.OnCableStatus(CODE_REMOVED);
+  EXPECT_EQ(fields_.device_asleep, 1);
+}
+
 TEST_F(LinkStateTest, ReceiverRemovalForgetsTheAwakeMouse) {
   StartWith(false, true, false);
   fields_.wireless_awake = 1;

@@ -109,8 +109,13 @@ void LinkState::CableArrived() {
 void LinkState::CableRemoved() {
   fields_.wired_state = kLinkRemoved;
   if (cable_) cable_->Close();
-  fields_.device_asleep = 1;
-  display_.ShowAsleep(true);
+  // The mouse stays reachable over a link that is still up: Bluetooth LE, or the receiver
+  // while the mouse reports through it.
+  const bool reachable =
+      fields_.ble_state.load() == 1 ||
+      (fields_.wireless_state.load() == kLinkConnected && fields_.wireless_awake.load() == 1);
+  fields_.device_asleep = reachable ? 0 : 1;
+  display_.ShowAsleep(!reachable);
   display_.ShowLinkUp(LinkKind::kCable, false);
   RefreshLinkView();
   display_.ShowBatteryUnknown();
