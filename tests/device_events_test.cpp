@@ -143,7 +143,7 @@ TEST_F(DeviceEventsTest, LightingEffectDiffersByRoad) {
 
   events_.OnDeviceEvent(0x70CC, 5);
   EXPECT_EQ(session_.current().light_effect(), 5);
-  EXPECT_TRUE(view_.Take().empty());  // the combo is not updated from a driver road
+  EXPECT_EQ(view_.Take(), (Log{"light effect 5"}));  // shown whichever road reported it
   EXPECT_EQ(StoredProfile()->light_effect(), 5);
 }
 
@@ -151,6 +151,7 @@ TEST_F(DeviceEventsTest, PollingRateIsStoredAsAnIndex) {
   events_.OnDeviceEvent(0x20CC, 2);
   EXPECT_EQ(session_.current().prate(), 2);
   EXPECT_EQ(session_.AppliedCopy()->prate(), 2);
+  EXPECT_EQ(view_.Take(), (Log{"prate 2"}));  // the page shows what the mouse chose
 
   const int expected[] = {3, 2, 2, 1, 1, 1, 0, 0};  // reported 1..8
   for (int v = 1; v <= 8; ++v) EXPECT_EQ(PollingRateIndexFromInterval(v), expected[v - 1]) << v;

@@ -43,6 +43,7 @@ class RecordingView : public LinkDisplay, public LinkScheduler {
   }
   void ShowDpiStage(int stage) override { log.push_back("stage " + std::to_string(stage)); }
   void ShowDpiChange(std::int32_t code) override { log.push_back("dpi " + std::to_string(code)); }
+  void ShowPollingRate(int index) override { log.push_back("prate " + std::to_string(index)); }
   void ShowLightEffect(int index) override {
     log.push_back("light effect " + std::to_string(index));
   }

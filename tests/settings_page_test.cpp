@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -13,10 +15,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include "app/main_window.h"
 #include "app/window_ids.h"
@@ -92,6 +97,27 @@ TEST_F(SettingsPageTest, OptionsAndTheDpiEditReachTheMouse) {
   WAIT_EQ(int{mouse_.State().settings.dpi[1]}, 12300);
 }
 
+// The footer's apply button does not take the focus, so the edit never hears "killfocus".
+TEST_F(SettingsPageTest, TypedDpiGoesWithEveryApplyRequest) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  auto* edit = Find<QLineEdit>("ms_1_edit_dpi_1");
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClicks(edit, "5000");
+  Find<QAbstractButton>("ms_1_apply_btn")->click();
+  WAIT_EQ(int{mouse_.State().settings.dpi[0]}, 5000);
+  EXPECT_EQ(Current().dpi_x(0), 100);
+  EXPECT_EQ(Find<QSlider>("ms_1_slider_dpi_1")->value(), 100);
+
+  // A pass that TIMER_APPLY_DELAY asks for takes it too, rounded as leaving the edit would.
+  edit->selectAll();
+  QTest::keyClicks(edit, "12345");
+  Find<QSlider>("ms_1_slider_brightness")->setValue(4);
+  clock_->Advance(500);
+  WAIT_EQ(int{mouse_.State().settings.dpi[0]}, 12300);
+  EXPECT_EQ(edit->text(), "12300");
+}
+
 TEST_F(SettingsPageTest, ProfileSwitchSendsEverythingAndDeletingTheLastSelectsTheNewLast) {
   ASSERT_NO_FATAL_FAILURE(Start(3));
   const qint64 from = LogSize();
@@ -111,6 +137,27 @@ TEST_F(SettingsPageTest, ProfileSwitchSendsEverythingAndDeletingTheLastSelectsTh
   EXPECT_EQ(list->currentRow(), 1);
   EXPECT_EQ(Current().name(), "P2");
   WAIT_UNTIL(MatchesProfile(mouse_.State().settings, Current()));
+}
+
+// A screen reader selects a profile through the list item's accessible "Toggle" action, which
+// moves the list's selection but not its current row.
+TEST_F(SettingsPageTest, ProfileSelectedThroughAccessibilityBecomesCurrent) {
+  ASSERT_NO_FATAL_FAILURE(Start(3));
+  auto* list = Find<QListWidget>("ms_1_list_profile");
+  QAccessibleInterface* table = QAccessible::queryAccessibleInterface(list);
+  ASSERT_TRUE(table && table->tableInterface());
+  QAccessibleInterface* item = table->tableInterface()->cellAt(2, 0);
+  ASSERT_TRUE(item && item->actionInterface());
+  item->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  ASSERT_TRUE(list->item(2)->isSelected());
+  WAIT_EQ(Current().name(), "P3");
+  EXPECT_EQ(list->currentRow(), 2);
+  WAIT_UNTIL(MatchesProfile(mouse_.State().settings, Current()));
+
+  // A selection cleared the same way goes back to the current profile.
+  list->selectionModel()->clearSelection();
+  WAIT_UNTIL(list->item(2)->isSelected());
+  EXPECT_EQ(Current().name(), "P3");
 }
 
 // Answers the modal windows of a test: the name dialog gets `name` typed and OK pressed (and
@@ -241,6 +288,35 @@ TEST_F(SettingsPageTest, ResetKeepsNameAndMoveModeAndSendsTheDefaults) {
   WAIT_UNTIL(MatchesProfile(mouse_.State().settings, *NewProfile(u"x")));
 }
 
+TEST_F(SettingsPageTest, LightingRowsAndMoveModeFollowTheCurrentProfile) {
+  ASSERT_NO_FATAL_FAILURE(Start(2, [](ProfileData& p) {
+    const bool first = p.name() == u"P1";
+    p.set_light_effect(first ? 1 : 2);  // brightness and colour; breathing speed and colour
+    p.set_movemode(first ? 1 : 0);
+  }));
+  auto shown = [this](const char* name) { return Find(name)->isVisibleTo(window_.get()); };
+  auto* movemode = Find<QAbstractButton>("ms_1_check_movemode");
+  EXPECT_TRUE(movemode->isChecked());
+  EXPECT_TRUE(shown("ms_1_hor_brightness"));
+
+  Find<QListWidget>("ms_1_list_profile")->setCurrentRow(1);
+  EXPECT_EQ(Current().name(), "P2");
+  EXPECT_FALSE(movemode->isChecked());
+  EXPECT_FALSE(shown("ms_1_hor_brightness"));
+  EXPECT_TRUE(shown("ms_1_hor_breathspeed"));
+  EXPECT_TRUE(shown("ms_1_hor_light_color"));
+
+  ModalAnswers answers;  // a new profile: lighting off, move mode off
+  answers.name = "New";
+  Find<QListWidget>("ms_1_list_profile")->setCurrentRow(0);
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_add_btn"), Qt::LeftButton);
+  ASSERT_EQ(Current().name(), "New");
+  EXPECT_FALSE(movemode->isChecked());
+  EXPECT_FALSE(shown("ms_1_hor_brightness"));
+  EXPECT_FALSE(shown("ms_1_hor_breathspeed"));
+  EXPECT_FALSE(shown("ms_1_hor_light_color"));
+}
+
 TEST_F(SettingsPageTest, MouseDpiButtonIsShownSavedAndNotSentBack) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_TRUE(mouse_.PressDpiButton());  // stage 2 to stage 3
@@ -258,17 +334,42 @@ TEST_F(SettingsPageTest, MouseDpiButtonIsShownSavedAndNotSentBack) {
   EXPECT_EQ(test::LoggedCommands(from), QStringList{"0C"});  // the stage is not sent back
 }
 
-TEST_F(SettingsPageTest, BluetoothLightingEventSelectsTheEffect) {
+TEST_F(SettingsPageTest, SettingsChangedOnTheMouseAreShownOnEveryLink) {
   mouse_.SetBleConnected(true);
   ASSERT_NO_FATAL_FAILURE(Start());
-  ASSERT_TRUE(mouse_.ChangeLighting(2));  // reported on the cable, which does not move the combo
+  ASSERT_TRUE(mouse_.ChangeLighting(2));  // reported over the cable
   WAIT_EQ(Current().light_effect(), 2);
-  EXPECT_EQ(Find<QComboBox>("ms_1_combo_light")->currentIndex(), 0);
+  EXPECT_EQ(Find<QComboBox>("ms_1_combo_light")->currentIndex(), 2);
+  EXPECT_TRUE(Find("ms_1_hor_breathspeed")->isVisibleTo(window_.get()));
+
+  ASSERT_TRUE(mouse_.ChangePollingRate(1));  // 250 Hz
+  WAIT_EQ(Current().prate(), 1);
+  EXPECT_TRUE(Find<QAbstractButton>("ms_1_btn_prate_2")->isChecked());
+  EXPECT_EQ(ControlTextKey(Find("ms_1_label_prate")), "prate_2_text");
+  // The rate the page showed before is now a change, and goes to the mouse.
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_prate_4"), Qt::LeftButton);
+  WAIT_EQ(int{mouse_.State().settings.polling_rate}, 3);
+
   mouse_.Plug(VirtualLink::kCable, false);
   ASSERT_TRUE(mouse_.ChangeLighting(1));  // now over Bluetooth LE
   WAIT_EQ(Current().light_effect(), 1);
   EXPECT_EQ(Find<QComboBox>("ms_1_combo_light")->currentIndex(), 1);
   EXPECT_TRUE(Find("ms_1_hor_brightness")->isVisibleTo(window_.get()));
+}
+
+TEST_F(SettingsPageTest, PollingRateCardIsHiddenWhileOnlyBluetoothIsUp) {
+  mouse_.SetBleConnected(true);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  QWidget* card = Find("ms_1_card_prate");
+  EXPECT_TRUE(card->isVisibleTo(window_.get()));
+  mouse_.Plug(VirtualLink::kCable, false);
+  WAIT_UNTIL(!Find("ms_1_wired")->isVisibleTo(window_.get()));
+  EXPECT_FALSE(card->isVisibleTo(window_.get()));
+  mouse_.Plug(VirtualLink::kCable, true);
+  WAIT_UNTIL(card->isVisibleTo(window_.get()));
+  EXPECT_TRUE(Find("ms_1_check_prate")->isVisibleTo(window_.get()));
+  EXPECT_FALSE(Find<QAbstractButton>("ms_1_check_prate")->isChecked());  // back closed
+  EXPECT_FALSE(Find("ms_1_ver_prate")->isVisibleTo(window_.get()));
 }
 
 TEST_F(SettingsPageTest, UnpluggingTheCableShowsTheSleepLabel) {
@@ -338,6 +439,37 @@ TEST_F(SettingsPageTest, KeysOperateTheControls) {
   section->setFocus();
   QTest::keyClick(section, Qt::Key_Space);
   EXPECT_FALSE(Find("ms_1_hor_motion_sync")->isVisibleTo(window_.get()));
+}
+
+TEST_F(SettingsPageTest, WheelScrollsThePageUnlessTheControlHasTheFocus) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  QScrollBar* bar = Find<QScrollArea>("ms_1_scroll_setting")->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  auto turn = [](QWidget* control) {
+    const QPointF at(control->width() / 2.0, control->height() / 2.0);
+    QWheelEvent down(at, control->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(control, &down);
+  };
+  auto* slider = Find<QSlider>("ms_1_slider_dpi_3");
+  auto* combo = Find<QComboBox>("ms_1_combo_light");
+  EXPECT_NE(combo->focusPolicy(), Qt::WheelFocus);  // the wheel does not hand it the focus
+  const int code = slider->value();
+  turn(slider);
+  EXPECT_EQ(slider->value(), code);
+  EXPECT_GT(bar->value(), 0);
+  const int scrolled = bar->value();
+  turn(combo);
+  EXPECT_EQ(combo->currentIndex(), 0);
+  EXPECT_GT(bar->value(), scrolled);
+  EXPECT_EQ(Current().light_effect(), 0);
+  EXPECT_EQ(Current().dpi_x(2), code);
+  EXPECT_FALSE(window_->IsTimerActive(TIMER_APPLY_DELAY));
+
+  slider->setFocus();  // by Tab or a click: now the wheel is the slider's
+  ASSERT_TRUE(slider->hasFocus());
+  turn(slider);
+  EXPECT_NE(slider->value(), code);
 }
 
 TEST_F(SettingsPageTest, SectionsOpenAndCloseAndTheLastOnesScrollIntoView) {

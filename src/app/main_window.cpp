@@ -189,6 +189,7 @@ std::intptr_t CMainWnd::HandleCustomMessage(std::uint32_t message, std::uintptr_
       ShowDpi(static_cast<std::int32_t>(lparam));
       return 0;
     case MSG_APPLY_REQUEST:
+      page_.CommitDpiEdits();  // a value still being typed goes with this pass
       core_.RequestApply();
       return 0;
     case MSG_HOOK_EVENT:

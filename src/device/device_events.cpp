@@ -44,13 +44,16 @@ void DeviceEvents::Handle(Road road, std::uint16_t word, std::uint16_t value) {
         applied.set_dpi_step(v - 1);
       });
       return;
-    case kEventPollingRate:
+    case kEventPollingRate: {
       if (v < 1 || v > 8) return;
-      session_.ApplyDeviceChange([v](ProfileData& current, ProfileData& applied) {
-        current.set_prate(PollingRateIndexFromInterval(v));
-        applied.set_prate(PollingRateIndexFromInterval(v));
+      const int index = PollingRateIndexFromInterval(v);
+      session_.ApplyDeviceChange([index](ProfileData& current, ProfileData& applied) {
+        current.set_prate(index);
+        applied.set_prate(index);
       });
+      display_.ShowPollingRate(index);
       return;
+    }
     case kEventBattery:
       if (road == Road::kDriver) {
         OnDriverBattery(v & 0xFF, v >> 8);
@@ -72,7 +75,7 @@ void DeviceEvents::Handle(Road road, std::uint16_t word, std::uint16_t value) {
         current.set_light_effect(effect);
         applied.set_light_effect(effect);
       });
-      if (road == Road::kBle) display_.ShowLightEffect(effect);
+      display_.ShowLightEffect(effect);
       return;
     }
     case kEventKind8:

@@ -36,7 +36,9 @@ class LinkDisplay {
   // (`dpi_code`, the stage's stored code).
   virtual void ShowDpiStage(int stage) = 0;
   virtual void ShowDpiChange(std::int32_t dpi_code) = 0;
-  // The mouse switched its lighting effect on its own (reported over Bluetooth LE).
+  // The mouse switched its polling rate on its own: the rate's index 0..3 (125..1000 Hz).
+  virtual void ShowPollingRate(int index) = 0;
+  // The mouse switched its lighting effect on its own (over any link): the effect's index.
   virtual void ShowLightEffect(int index) = 0;
   // An apply pass is running, or has ended.
   virtual void ShowApplyRunning(bool running) = 0;
@@ -56,6 +58,7 @@ class NullLinkDisplay : public LinkDisplay {
   void ShowPollingRateAvailable(bool) override {}
   void ShowDpiStage(int) override {}
   void ShowDpiChange(std::int32_t) override {}
+  void ShowPollingRate(int) override {}
   void ShowLightEffect(int) override {}
   void ShowApplyRunning(bool) override {}
   void ShowConnected(bool) override {}

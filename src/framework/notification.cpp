@@ -39,6 +39,22 @@ bool IsControl(const QWidget* w) {
          qobject_cast<const QTreeWidget*>(w) != nullptr;
 }
 
+// Makes a single-selection list's current row and its selection agree again, the selection
+// leading: an item selected alone becomes current, an empty selection takes the current row.
+void SelectionToCurrentRow(QListWidget* list) {
+  if (list == nullptr || list->signalsBlocked() ||
+      list->selectionMode() != QAbstractItemView::SingleSelection) {
+    return;
+  }
+  const QList<QListWidgetItem*> selected = list->selectedItems();
+  if (selected.size() == 1) {
+    const int row = list->row(selected.front());
+    if (row != list->currentRow()) list->setCurrentRow(row);
+  } else if (selected.isEmpty()) {
+    if (QListWidgetItem* current = list->currentItem()) current->setSelected(true);
+  }
+}
+
 std::uintptr_t AsWParam(int value) {
   return static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value));
 }
@@ -123,6 +139,15 @@ void NotificationPump::WireItemViews(QWidget* control) {
   if (auto* list = qobject_cast<QListWidget*>(control)) {
     connect(list, &QListWidget::currentRowChanged, this,
             [this, list](int row) { Send(list, notify::kItemSelect, AsWParam(row)); });
+    // The selection can move without the current row (an assistive tool selects an item
+    // through its accessible interface). Once the change is done, a single-selection list's
+    // current row follows it, which raises "itemselect"; a selection cleared that way goes
+    // back to the current row.
+    connect(list, &QListWidget::itemSelectionChanged, this, [list] {
+      QMetaObject::invokeMethod(
+          list, [alive = QPointer<QListWidget>(list)] { SelectionToCurrentRow(alive); },
+          Qt::QueuedConnection);
+    });
   } else if (auto* table = qobject_cast<QTableWidget*>(control)) {
     connect(table, &QTableWidget::currentCellChanged, this,
             [this, table](int row, int, int previous_row, int) {

@@ -18,7 +18,11 @@
 //   itemselect      QComboBox                         activated: the user picked an  new index
 //                                                     item (also the current one)
 //   itemselect      QListWidget, QTableWidget,        the current row changed        new row,
-//                   QTreeWidget (top-level rows)      (*)                            -1 for none
+//                   QTreeWidget (top-level rows)      (*); a single-selection         -1 for none
+//                                                     QListWidget's current row also
+//                                                     follows a selection made without
+//                                                     it (an assistive tool), once
+//                                                     control is back in the event loop
 //   valuechanged    QSlider                           valueChanged (*)               new value
 //   textchanged     QLineEdit                         textEdited (typing, pasting)   0
 //   return          QLineEdit                         returnPressed                  0

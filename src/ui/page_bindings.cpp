@@ -210,7 +210,8 @@ QStringList PageControlNames() {
         << "ms_1_wireless"
         << "ms_1_BLE";
   for (const SectionBinding& section : kSections) names << section.check << section.body;
-  names << "ms_1_ver_setting";
+  names << "ms_1_ver_setting"
+        << "ms_1_card_prate";  // hidden whole while the polling rate cannot be set
   const DpiStageBinding& stages = kDpiStageBinding;
   for (const char* pattern : {stages.slider, stages.label, stages.edit}) {
     names << NumberedNames(pattern, stages.count);

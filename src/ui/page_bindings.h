@@ -67,8 +67,8 @@ struct ComboBinding {
   bool shows_lighting_rows;
 };
 
-// A check box ("checkclick") that stores 1 when checked and 0 when not. The refresh leaves it
-// as it is.
+// A check box ("checkclick") that stores 1 when checked and 0 when not; the refresh checks it
+// when the field is not 0.
 struct CheckBinding {
   const char* name;
   ProfileField field;

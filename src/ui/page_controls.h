@@ -15,6 +15,7 @@
 namespace mokta {
 
 class SkinWindow;
+struct OptionGroupBinding;
 
 class PageControls {
  public:
@@ -31,6 +32,9 @@ class PageControls {
   // Checks option N = `index` + 1 of the numbered group `pattern` (%1 for 1..count). An index
   // outside the group checks nothing.
   void SelectOption(const char* pattern, int count, int index);
+  // Checks option `value` + 1 of the group and, when the group has one, shows the option's text
+  // in its label. A value outside the group changes neither.
+  void ShowOptionGroup(const OptionGroupBinding& group, int value);
   // Selects item `index` of a combo box; an index outside the list selects nothing.
   void SelectItem(const QString& name, int index);
   void SetSlider(const QString& name, int value);
@@ -43,10 +47,15 @@ class PageControls {
   void SetVisible(const QString& name, bool visible);
   // The lighting rows an effect has: brightness, breathing speed, colour.
   void ShowLightingRows(std::int32_t effect);
+  // The controls `names` (sliders and combo boxes) take the mouse wheel only while they have
+  // the keyboard focus, which they take by Tab and click, never by the wheel. Otherwise the
+  // wheel scrolls the scroll area around them, so scrolling the page never changes a setting.
+  void LeaveWheelToScrolling(const QStringList& names);
 
  private:
   SkinWindow* window_ = nullptr;
   QHash<QString, QPointer<QWidget>> controls_;
+  QPointer<QObject> wheel_filter_;
 };
 
 }  // namespace mokta

@@ -5,6 +5,7 @@
 
 #include "app/window_ids.h"
 #include "framework/skin_window.h"
+#include "ui/page_bindings.h"
 #include "ui/page_controls.h"
 
 namespace mokta {
@@ -56,16 +57,15 @@ void PageLinkDisplay::ShowBatteryUnknown() {
 }
 
 void PageLinkDisplay::ShowPollingRateAvailable(bool available) {
+  // The whole card goes, header and readout included: an empty frame with a rate that cannot
+  // be set would only mislead.
+  controls_.SetVisible(QStringLiteral("ms_1_card_prate"), available);
+  if (available) return;
+  // Withdrawn: the section closes, so it comes back closed.
   const QString check = QStringLiteral("ms_1_check_prate");
-  if (available) {
-    controls_.SetVisible(check, true);
-    return;
-  }
-  // Withdrawn: the section closes and its check box goes.
   if (auto* box = controls_.Get<QAbstractButton>(check); box && box->isChecked()) {
     controls_.SetChecked(check, false);
   }
-  controls_.SetVisible(check, false);
   controls_.SetVisible(QStringLiteral("ms_1_ver_prate"), false);
 }
 
@@ -75,6 +75,12 @@ void PageLinkDisplay::ShowDpiStage(int stage) {
 
 void PageLinkDisplay::ShowDpiChange(std::int32_t dpi_code) {
   if (SkinWindow* window = controls_.window()) window->PostMessage(MSG_SHOW_DPI, 0, dpi_code);
+}
+
+void PageLinkDisplay::ShowPollingRate(int index) {
+  for (const OptionGroupBinding& group : OptionGroupBindings()) {
+    if (qstrcmp(group.field.name, "prate") == 0) controls_.ShowOptionGroup(group, index);
+  }
 }
 
 void PageLinkDisplay::ShowLightEffect(int index) {

@@ -25,6 +25,7 @@ class PageLinkDisplay : public LinkDisplay {
   void ShowPollingRateAvailable(bool available) override;
   void ShowDpiStage(int stage) override;
   void ShowDpiChange(std::int32_t dpi_code) override;
+  void ShowPollingRate(int index) override;
   void ShowLightEffect(int index) override;
   void ShowApplyRunning(bool running) override;
   void ShowConnected(bool connected) override;

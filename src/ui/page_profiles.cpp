@@ -57,7 +57,6 @@ void CMS_1_Page::ResetProfile() {
   ProfileSession& session = core_.session();
   session.EditCurrent([](ProfileData& p) { ResetProfileDefaults(p); });
   Refresh();
-  controls_.ShowLightingRows(session.current().light_effect());
   session.RequestSendAll();
   Apply(ApplyTiming::kNow);
   core_.SaveProfileStoreLater();

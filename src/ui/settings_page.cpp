@@ -33,9 +33,11 @@ void CMS_1_Page::Init() {
     controls_.SetSliderRange(QString::fromLatin1(slider.name), slider.min, slider.max);
   }
   const DpiStageBinding& stages = DpiStages();
-  for (const QString& name : NumberedNames(stages.slider, stages.count)) {
-    controls_.SetSliderRange(name, stages.min, stages.max);
-  }
+  QStringList wheel_free = NumberedNames(stages.slider, stages.count);
+  for (const QString& name : wheel_free) controls_.SetSliderRange(name, stages.min, stages.max);
+  for (const SliderBinding& slider : SliderBindings()) wheel_free << slider.name;
+  for (const ComboBinding& combo : ComboBindings()) wheel_free << combo.name;
+  controls_.LeaveWheelToScrolling(wheel_free);
   core_.StartLink(&link_display_);
 }
 
@@ -43,7 +45,6 @@ void CMS_1_Page::StartUpLoad() {
   core_.LoadStores(ProgramLanguage());
   FillProfileList();
   Refresh();
-  controls_.ShowLightingRows(core_.session().current().light_effect());
   core_.BringUpBle();
 }
 
@@ -69,13 +70,9 @@ void CMS_1_Page::Refresh() {
   if (DeviceHost* host = core_.host()) host->link_state().RefreshLinkView();
   const ProfileData& p = core_.session().current();
   for (const OptionGroupBinding& group : OptionGroupBindings()) {
-    const std::int32_t value = group.field.get(p, 0);
-    controls_.SelectOption(group.pattern, group.count, value);
-    if (group.label && value >= 0 && value < group.count) {
-      controls_.SetTextKey(QString::fromLatin1(group.label),
-                           NumberedName(group.label_key, value + 1));
-    }
+    controls_.ShowOptionGroup(group, group.field.get(p, 0));
   }
+  edited_dpi_.clear();  // the edits show the profile's stages again
   const DpiStageBinding& stages = DpiStages();
   for (int i = 0; i < stages.count; ++i) {
     const std::int32_t code = stages.field.get(p, i);
@@ -90,6 +87,10 @@ void CMS_1_Page::Refresh() {
   }
   for (const ComboBinding& combo : ComboBindings()) {
     controls_.SelectItem(QString::fromLatin1(combo.name), combo.field.get(p, 0));
+  }
+  controls_.ShowLightingRows(p.light_effect());
+  for (const CheckBinding& check : CheckBindings()) {
+    controls_.SetChecked(QString::fromLatin1(check.name), check.field.get(p, 0) != 0);
   }
   for (const SliderBinding& slider : SliderBindings()) {
     const std::int32_t value = slider.field.get(p, 0);
@@ -157,6 +158,7 @@ void CMS_1_Page::OnSelectChanged(const QString& sender) {
 
 void CMS_1_Page::OnItemSelect(const QString& sender, int index) {
   if (sender == QLatin1String("ms_1_list_profile")) {
+    CommitDpiEdits();  // typed for the profile shown until now
     SelectProfile(index);
     return;
   }
@@ -198,6 +200,11 @@ void CMS_1_Page::OnDpiEditDone(const QString& sender) {
   SetField(stages.field, n - 1, code);
   controls_.SetSlider(NumberedName(stages.slider, n), code);
   Quietly(edit, [&] { edit->setText(QString::number(DpiCodeToValue(code))); });
+}
+
+void CMS_1_Page::CommitDpiEdits() {
+  const QSet<QString> pending = edited_dpi_;
+  for (const QString& name : pending) OnDpiEditDone(name);
 }
 
 void CMS_1_Page::OnTextChanged(const QString& sender) {

@@ -52,6 +52,10 @@ class CMS_1_Page {
   // Shows the current profile on the page: stages, lighting, polling rate, options, timers,
   // debounce and the button texts, after the link view refresh.
   void Refresh();
+  // Takes the DPI typed into the stage edits and not yet taken (by leaving the edit or Enter)
+  // into the current profile, as leaving the edit would. Every apply request runs it first, so
+  // a pass never misses a value the user sees typed.
+  void CommitDpiEdits();
   // Fills the profile list from the session and selects the current profile, quietly.
   void FillProfileList();
   // The page's notifications (the virtual window's handler).
@@ -70,6 +74,7 @@ class CMS_1_Page {
   void OnSelectChanged(const QString& sender);
   void OnItemSelect(const QString& sender, int index);
   void OnValueChanged(const QString& sender, int value);
+  // Takes the typed DPI of the edit `sender` when the user typed into it since it was set.
   void OnDpiEditDone(const QString& sender);
   void OnTextChanged(const QString& sender);
   void OnCheckClick(const QString& sender, bool checked);
@@ -103,8 +108,8 @@ class CMS_1_Page {
   PageControls controls_;
   PageLinkDisplay link_display_{controls_};
   QString followup_section_;  // the body to bring into view when TIMER_SETTINGS_FOLLOWUP ends
-  // DPI edits the user has typed into since they were last set; leaving one that was only
-  // passed through changes nothing.
+  // DPI edits the user has typed into since they were last set (by the page or by taking the
+  // typed value); leaving one that was only passed through changes nothing.
   QSet<QString> edited_dpi_;
 };
 
