@@ -90,8 +90,8 @@ class StoreFiles {
   // be opened gives the default profile in memory only (StoreState::kUnreadable). Nothing is
   // opened that is not a regular file, so the read never blocks on a FIFO.
   ProfileStoreContents ReadProfileStore(const LanguageTexts& language) const;
-  // Read "macro.data" and "gun.data" by the same rules. A missing or damaged file gives an
-  // empty list and creates nothing.
+  // Read "macro.data" and "gun.data" by the same rules. A missing file, or one without a whole
+  // record, gives an empty list and creates nothing.
   MacroStoreContents ReadMacroStore() const;
   GunStoreContents ReadGunStore() const;
 
