@@ -3,7 +3,9 @@
 #include "data/import_export.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -167,7 +169,12 @@ TEST_F(ImportExportTest, WrongSizeOrMissingFilesAddNothing) {
   EXPECT_EQ(ImportGun(Path("empty.gun"), guns_, stores_).status, FileStatus::kWrongSize);
   EXPECT_EQ(ImportMacro(Path("profile.macro"), macros_, stores_).status, FileStatus::kWrongSize);
   EXPECT_EQ(ImportGun(Path("missing.gun"), guns_, stores_).status, FileStatus::kCannotOpen);
-  EXPECT_EQ(ImportGun(dir_.path(), guns_, stores_).status, FileStatus::kCannotOpen);
+  // Nothing but a regular file is read; a FIFO without a writer is refused, not waited on.
+  EXPECT_EQ(ImportGun(dir_.path(), guns_, stores_).status, FileStatus::kNotRegularFile);
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Path("fifo.pro")).constData(), 0600), 0);
+  EXPECT_EQ(ImportProfile(Path("fifo.pro"), profiles_, macros_, stores_).status,
+            FileStatus::kNotRegularFile);
+  EXPECT_EQ(ImportMacro(Path("fifo.pro"), macros_, stores_).status, FileStatus::kNotRegularFile);
 
   EXPECT_TRUE(profiles_.empty());
   EXPECT_TRUE(macros_.empty());
@@ -179,8 +186,13 @@ TEST_F(ImportExportTest, FailedExportLeavesAnExistingFileAlone) {
   WriteFileBytes(Path("keep.gun"), "old");
   auto gun = NewGun(u"G");
   EXPECT_EQ(ExportGun(*gun, Path("no/such/folder/g.gun")), FileStatus::kWriteFailed);
-  EXPECT_EQ(ExportGun(*gun, dir_.path()), FileStatus::kWriteFailed);
+  EXPECT_EQ(ExportGun(*gun, dir_.path()), FileStatus::kNotRegularFile);
   EXPECT_EQ(ReadFileBytes(Path("keep.gun")), "old");
+  // A FIFO chosen as the target stays a FIFO.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Path("pipe.gun")).constData(), 0600), 0);
+  EXPECT_EQ(ExportGun(*gun, Path("pipe.gun")), FileStatus::kNotRegularFile);
+  EXPECT_FALSE(QFileInfo(Path("pipe.gun")).isFile());
+  EXPECT_TRUE(QFileInfo::exists(Path("pipe.gun")));
 }
 
 }  // namespace

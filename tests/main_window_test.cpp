@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
@@ -214,6 +215,34 @@ TEST_F(MainWindowTest, ShutdownWithTheMouseAttachedLeavesNoThreadRunning) {
     window->Exit();
   }
   WAIT_EQ(ThreadCount(), before);
+}
+
+// A store that cannot be used is told once, in a message box that names the file; the edits
+// that follow, whose writes are refused, show no further box.
+TEST_F(MainWindowTest, AStoreThatCannotBeOpenedIsToldOnceNamingTheFile) {
+  const QString store = data_.path() + "/ms_1/pro.data";
+  ASSERT_TRUE(QDir().mkpath(store));  // not a regular file
+  QStringList keys;
+  QStringList texts;
+  ScopedModalTestHook hook([&](QWidget& modal) -> std::optional<int> {
+    if (QWidget* message = FindOptionalControl(&modal, QStringLiteral("warning"))) {
+      keys << ControlTextKey(message);
+      texts << ControlText(message);
+    }
+    return 1;
+  });
+  auto window = MakeWindow();
+  ASSERT_EQ(keys, QStringList{"store_not_file_text"});
+  EXPECT_TRUE(texts[0].contains(store)) << texts[0].toStdString();
+  EXPECT_EQ(window->core().session().profiles().size(), 1u);
+
+  for (int i = 1; i <= 3; ++i) {
+    window->core().session().EditCurrent([i](ProfileData& p) { p.set_brightness(i); });
+    window->core().session().FlushStore();
+  }
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(keys.size(), 1);
+  EXPECT_TRUE(QFileInfo(store).isDir());
 }
 
 // The program itself: a second start activates the first and ends with 1; SIGTERM ends the

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -160,6 +162,41 @@ TEST(ProfileSession, AFailedLaterWriteIsNotRetriedAndTheNextOneWritesEverything)
   const auto stored = Stored(stores);
   EXPECT_EQ(stored.profiles.at(0)->brightness(), 2);
   EXPECT_EQ(stored.profiles.at(0)->dpi_step(), 5);
+}
+
+}  // namespace
+}  // namespace mokta
+
+namespace mokta {
+namespace {
+
+// Every change through the session reaches the store without anyone asking, and a burst of
+// changes settles into one write. The settle time here is an hour: only the flush, and the
+// session's end, can have the writes made in time.
+TEST(ProfileSession, EditsAreWrittenByThemselvesInOneWriteWhenFlushedOrAtTheEnd) {
+  QTemporaryDir dir;
+  StoreFiles stores(dir.path() + "/");
+  {
+    ProfileSession session(&stores, std::chrono::hours(1));
+    std::atomic<int> writes = 0;
+    session.set_store_write_observer([&](bool written, const QString&) {
+      if (written) ++writes;
+    });
+    for (int i = 1; i <= 50; ++i)
+      session.EditCurrent([i](ProfileData& p) { p.set_brightness(i % 9); });
+    session.FlushStore();
+    EXPECT_EQ(writes.load(), 1);
+    EXPECT_EQ(Stored(stores).profiles.at(0)->brightness(), 50 % 9);
+
+    session.EditList([](ProfileList& list, ProfileStoreHeader& header, int& current) {
+      list.push_back(NewProfile(u"Added"));
+      current = 1;
+      header.set_selected(1);
+    });
+  }  // the end writes the list change at once, settle time or not
+  const ProfileStoreContents stored = Stored(stores);
+  ASSERT_EQ(stored.profiles.size(), 2u);
+  EXPECT_EQ(stored.header->selected(), 1);
 }
 
 }  // namespace

@@ -230,8 +230,23 @@ TEST_F(SettingsPageTest, ProfilesAreAddedRenamedExportedAndImported) {
   answers.file = broken.fileName();
   answers.messages.clear();
   QTest::mouseClick(Find<QAbstractButton>("ms_1_profile_import_btn"), Qt::LeftButton);
-  EXPECT_EQ(answers.messages, QStringList{"import_wrong_size_text"});
+  EXPECT_EQ(answers.messages, QStringList{"file_import_failed_text"});
   EXPECT_EQ(list->count(), 3);
+}
+
+// An edit made within the apply delay, the window then closed through "Quit": the pass never
+// ran, yet the edit is in "pro.data".
+TEST_F(SettingsPageTest, AnEditMadeJustBeforeQuitIsOnDisk) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Find<QComboBox>("ms_1_combo_light")->activated(1);
+  Find<QSlider>("ms_1_slider_brightness")->setValue(9);
+  ASSERT_TRUE(window_->IsTimerActive(TIMER_APPLY_DELAY));  // the pass is still to come
+  window_->Exit();
+  StoreFiles stores(data_.path() + "/");
+  MapLanguageTexts language;
+  const ProfileStoreContents stored = stores.ReadProfileStore(language);
+  EXPECT_EQ(stored.profiles.at(0)->light_effect(), 1);
+  EXPECT_EQ(stored.profiles.at(0)->brightness(), 9);
 }
 
 TEST_F(SettingsPageTest, ColoursPickedInTheDialogReachTheMouse) {

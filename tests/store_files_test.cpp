@@ -3,6 +3,7 @@
 #include "data/store_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -122,16 +123,94 @@ TEST_F(StoreFilesTest, StoreWithoutAWholeProfileIsKeptAsideAndReplaced) {
             (QStringList{"pro.data.damaged", "pro.data.damaged-2", "pro.data.damaged-3"}));
 }
 
-TEST_F(StoreFilesTest, AFolderInPlaceOfTheStoreIsMovedAside) {
+// A store that exists but cannot be read (here: not a regular file, which root cannot open
+// around either) is not damaged: it is left where it is, the defaults are used in memory and no
+// write replaces it for this run. A FIFO is never waited on.
+TEST_F(StoreFilesTest, AStoreThatCannotBeReadIsLeftAloneAndNeverWritten) {
   MakeStoreFolder();
-  ASSERT_TRUE(QDir().mkpath(Stores().ProfileStorePath()));
+  const StoreFiles stores = Stores();
+  ASSERT_TRUE(QDir().mkpath(stores.ProfileStorePath()));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(stores.MacroStorePath()).constData(), 0600), 0);
+  ASSERT_TRUE(QDir().mkpath(stores.GunStorePath()));
+
+  auto profiles = stores.ReadProfileStore(language_);
+  EXPECT_EQ(profiles.state, ProfileStoreState::kUnreadable);
+  EXPECT_TRUE(profiles.not_regular_file);
+  EXPECT_FALSE(profiles.written);
+  ASSERT_EQ(profiles.profiles.size(), 1u);
+  EXPECT_EQ(profiles.profiles[0]->name(), u"Profile1");
+  auto macros = stores.ReadMacroStore();
+  EXPECT_EQ(macros.state, StoreState::kUnreadable);
+  EXPECT_TRUE(macros.not_regular_file);
+  EXPECT_EQ(stores.ReadGunStore().state, StoreState::kUnreadable);
+
+  EXPECT_TRUE(stores.WritesRefused(StoreKind::kProfiles));
+  EXPECT_FALSE(stores.WriteProfileStore(profiles.profiles, *profiles.header));
+  EXPECT_FALSE(stores.WriteMacroStore({}));
+  EXPECT_FALSE(stores.WriteGunStore({}));
+  EXPECT_TRUE(QFileInfo(stores.ProfileStorePath()).isDir());
+  EXPECT_TRUE(QFileInfo(stores.GunStorePath()).isDir());
+  EXPECT_TRUE(QFileInfo::exists(stores.MacroStorePath()));
+  EXPECT_FALSE(QFileInfo(stores.MacroStorePath()).isFile());
+  // Nothing renamed or added.
+  EXPECT_EQ(QDir(stores.StoreFolder())
+                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+            (QStringList{"gun.data", "macro.data", "pro.data"}));
+}
+
+// A damaged "macro.data" or "gun.data" is treated as "pro.data" is: never overwritten. A file
+// without a whole record is moved aside; a partial last record is left out and the file copied
+// aside first; a file too long to be real is moved aside unread.
+TEST_F(StoreFilesTest, DamagedMacroAndGunStoresAreKeptAside) {
+  MakeStoreFolder();
+  MacroList macros;
+  macros.push_back(NewMacro(u"A"));
+  macros.push_back(NewMacro(u"B"));
+  ASSERT_TRUE(Stores().WriteMacroStore(macros));
+  const QByteArray partial = ReadFileBytes(Stores().MacroStorePath()) + QByteArray(7, 'm');
+  WriteFileBytes(Stores().MacroStorePath(), partial);
+  auto read_macros = Stores().ReadMacroStore();
+  EXPECT_EQ(read_macros.state, StoreState::kLoaded);
+  ASSERT_EQ(read_macros.records.size(), 2u);
+  EXPECT_EQ(read_macros.records[1]->name(), u"B");
+  EXPECT_EQ(read_macros.dropped_bytes, 7);
+  EXPECT_EQ(read_macros.set_aside_path, Stores().MacroStorePath() + ".damaged");
+  EXPECT_EQ(ReadFileBytes(read_macros.set_aside_path), partial);
+  ASSERT_TRUE(Stores().WriteMacroStore(read_macros.records));  // the whole records go on
+  EXPECT_EQ(ReadFileBytes(read_macros.set_aside_path), partial);
+
+  WriteFileBytes(Stores().GunStorePath(), QByteArray(475, 'g'));
+  auto guns = Stores().ReadGunStore();
+  EXPECT_EQ(guns.state, StoreState::kReplacedDamaged);
+  EXPECT_TRUE(guns.records.empty());
+  EXPECT_FALSE(QFileInfo::exists(Stores().GunStorePath()));
+  EXPECT_EQ(ReadFileBytes(guns.set_aside_path), QByteArray(475, 'g'));
+
+  // Too long to be real: more than kMaxStoreRecords records (a sparse file, never read).
+  QFile huge(Stores().GunStorePath());
+  ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(huge.resize((kMaxStoreRecords + 1) * 476));
+  huge.close();
+  guns = Stores().ReadGunStore();
+  EXPECT_EQ(guns.state, StoreState::kReplacedDamaged);
+  EXPECT_TRUE(guns.records.empty());
+  EXPECT_EQ(guns.set_aside_path, Stores().GunStorePath() + ".damaged-2");
+  EXPECT_EQ(Stores().ReadMacroStore().state, StoreState::kLoaded);  // a store of its own
+}
+
+TEST_F(StoreFilesTest, AProfileStoreTooLongToBeRealIsKeptAsideAndReplaced) {
+  MakeStoreFolder();
+  WriteFileBytes(Stores().ProfileStorePath(), StoreImage(1, 0));
+  QFile huge(Stores().ProfileStorePath());
+  ASSERT_TRUE(huge.resize(kHeader + (kMaxStoreRecords + 1) * kProfile));  // sparse
   auto contents = Stores().ReadProfileStore(language_);
   EXPECT_EQ(contents.state, ProfileStoreState::kReplacedDamaged);
-  EXPECT_TRUE(QFileInfo(contents.set_aside_path).isDir());
+  ASSERT_EQ(contents.profiles.size(), 1u);
+  EXPECT_EQ(QFileInfo(contents.set_aside_path).size(), kHeader + (kMaxStoreRecords + 1) * kProfile);
   EXPECT_EQ(QFileInfo(Stores().ProfileStorePath()).size(), 249820);
 }
 
-TEST_F(StoreFilesTest, PartialLastRecordsAreDroppedAndWholeOnesKept) {
+TEST_F(StoreFilesTest, APartialLastProfileIsDroppedAndTheFileCopiedAside) {
   MakeStoreFolder();
   WriteFileBytes(Stores().ProfileStorePath(), StoreImage(2, 1) + QByteArray(100, 'z'));
   auto profiles = Stores().ReadProfileStore(language_);
@@ -140,20 +219,10 @@ TEST_F(StoreFilesTest, PartialLastRecordsAreDroppedAndWholeOnesKept) {
   EXPECT_EQ(profiles.dropped_bytes, 100);
   EXPECT_EQ(profiles.header->selected(), 1);
 
-  MacroList macros;
-  macros.push_back(NewMacro(u"A"));
-  macros.push_back(NewMacro(u"B"));
-  ASSERT_TRUE(Stores().WriteMacroStore(macros));
-  QFile(Stores().MacroStorePath()).resize(2 * 240 + 7);
-  auto read_macros = Stores().ReadMacroStore();
-  ASSERT_EQ(read_macros.records.size(), 2u);
-  EXPECT_EQ(read_macros.records[1]->name(), u"B");
-  EXPECT_EQ(read_macros.dropped_bytes, 7);
-
-  WriteFileBytes(Stores().GunStorePath(), QByteArray(475, 'g'));
-  auto guns = Stores().ReadGunStore();
-  EXPECT_TRUE(guns.records.empty());
-  EXPECT_EQ(guns.dropped_bytes, 475);
+  // The file is kept whole beside the store before the next write drops the partial record.
+  EXPECT_EQ(ReadFileBytes(profiles.set_aside_path), StoreImage(2, 1) + QByteArray(100, 'z'));
+  ASSERT_TRUE(Stores().WriteProfileStore(profiles.profiles, *profiles.header));
+  EXPECT_EQ(ReadFileBytes(Stores().ProfileStorePath()), StoreImage(2, 1));
 }
 
 TEST_F(StoreFilesTest, MacroAndGunStoresAreExactImages) {

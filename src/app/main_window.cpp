@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include "app/dpi_popup.h"
+#include "app/file_message.h"
 #include "app/message_box.h"
 #include "app/window_ids.h"
 #include "framework/control_text.h"
@@ -91,6 +92,10 @@ void CMainWnd::InitWindow() {
   title_bar_ = FindOptional(QStringLiteral("title_bar"));
   if (title_bar_) title_bar_->installEventFilter(this);
 
+  // Every file problem is told once, in the program's message box (the core drops repeats).
+  core_.set_file_result_observer([this](const FileResult& result) {
+    if (!result.ok && !result.repeated) ShowFileResultMessage(this, result);
+  });
   core_.LoadHooks();
   page_.StartUpLoad();
   for (const QString& problem : core_.problems()) qCInfo(lcMainWindow) << problem;
@@ -122,6 +127,9 @@ void CMainWnd::Exit() {
 void CMainWnd::CleanUp() {
   if (cleaned_up_) return;
   cleaned_up_ = true;
+  // The window is going: the last writes at shutdown are only logged, and no box stops the
+  // program from ending.
+  core_.set_file_result_observer({});
   CloseDpiPopup();
   KillTimer(TIMER_DPI_POPUP);
   KillTimer(TIMER_APPLY_DELAY);

@@ -6,13 +6,14 @@
 // hook table. The entry builds one before the main window and destroys it after; the settings
 // page and every dialog or editor receive it by reference and own none of it.
 //
-// Every store write and every exported file is reported through one place
-// (ReportFileResult): logged under "mokta.store.results" and handed to the observer the
-// window sets.
+// Every store write, every store found damaged or unreadable at start, and every imported or
+// exported file is reported through one place (ReportFileResult): logged under "mokta.store"
+// and handed to the observer the window sets.
 //
 // UI thread, except where a member says otherwise.
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -66,8 +67,9 @@ class MouseCore {
   // Brings the Bluetooth LE link up when the mouse was present at start-up (after LoadStores).
   void BringUpBle();
 
-  // Stops the device side (no driver call after it begins), writes what is still pending,
-  // then removes the input hooks and unloads their library. Runs once.
+  // Stops the device side (no driver call after it begins), writes what is still pending and
+  // reports how that went (on the UI thread: before it returns), then removes the input hooks
+  // and unloads their library. Runs once.
   void Shutdown();
 
   // ---- The data
@@ -88,11 +90,13 @@ class MouseCore {
   FileStatus ExportMacro(const MacroData& macro, const QString& path);
   FileStatus ExportGun(const GunData& gun, const QString& path);
   // Reads a ".pro" file and appends the profile to the list (with the macros its buttons
-  // carry); choosing it and sending it are the caller's part.
+  // carry); choosing it and sending it are the caller's part. A failure is reported.
   ImportResult ImportProfileFile(const QString& path);
 
-  // The one place every store write and export reports to. Any thread: a result from another
-  // thread is handed to the UI thread first.
+  // The one place every store write, store read problem, import and export reports to. Any
+  // thread: a result from another thread is handed to the UI thread first. A store that keeps
+  // failing is told once: its later failures reach the observer marked `repeated` until a
+  // write of it succeeds again.
   void ReportFileResult(const FileResult& result);
   void set_file_result_observer(FileResultObserver observer) {
     file_observer_ = std::move(observer);
@@ -115,6 +119,11 @@ class MouseCore {
   HookTable* hooks() { return hooks_.get(); }
 
  private:
+  FileResult StoreWriteResult(FileOperation operation, StoreKind kind, const QString& path,
+                              bool written) const;
+  void ReportStoreRead(FileOperation operation, const QString& path,
+                       const StoreReadOutcome& outcome);
+
   MouseCoreOptions options_;
   QObject ui_context_;  // results from other threads are queued to its thread
   std::unique_ptr<StoreFiles> stores_;
@@ -125,6 +134,7 @@ class MouseCore {
   std::unique_ptr<DeviceHost> host_;
   std::unique_ptr<HookTable> hooks_;
   FileResultObserver file_observer_;
+  QSet<QString> failing_stores_;  // paths of stores whose last result was a failure
   bool shut_down_ = false;
 };
 

@@ -11,6 +11,7 @@ namespace {
 
 template <typename Record>
 FileStatus ExportRecord(const Record& record, const QString& path) {
+  if (IsNonRegularFile(path)) return FileStatus::kNotRegularFile;
   const bool ok = WriteFileAtomically(
       path, [&](QIODevice& device) { return WriteAll(device, RecordImage(record)); });
   return ok ? FileStatus::kOk : FileStatus::kWriteFailed;
@@ -21,9 +22,16 @@ template <typename Record>
 ImportResult ReadRecordFile(const QString& path, Record& record) {
   ImportResult result;
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    result.status = FileStatus::kCannotOpen;
-    return result;
+  switch (OpenRegularFileForReading(file)) {
+    case OpenStatus::kOpened:
+      break;
+    case OpenStatus::kNotRegular:
+      result.status = FileStatus::kNotRegularFile;
+      return result;
+    case OpenStatus::kMissing:
+    case OpenStatus::kCannotOpen:
+      result.status = FileStatus::kCannotOpen;
+      return result;
   }
   result.file_size = file.size();
   if (result.file_size != static_cast<qint64>(Record::kSize)) {
@@ -90,11 +98,13 @@ ImportResult ImportMacro(const QString& path, MacroList& macros, const StoreFile
   return ImportRecord(path, macros, [&] { return stores.WriteMacroStore(macros); });
 }
 
-ImportResult ImportProfile(const QString& path, ProfileList& profiles, MacroList& macros,
-                           const StoreFiles& stores) {
-  auto profile = std::make_unique<ProfileData>();
-  ImportResult result = ReadRecordFile(path, *profile);
-  if (result.status != FileStatus::kOk) return result;
+ImportResult ReadProfileFile(const QString& path, ProfileData& profile) {
+  return ReadRecordFile(path, profile);
+}
+
+ImportResult AddImportedProfile(std::unique_ptr<ProfileData> profile, ProfileList& profiles,
+                                MacroList& macros) {
+  ImportResult result;
   MakeNameUnique(*profile, profiles);
   for (std::size_t slot = 0; slot < kMouseButtons; ++slot) {
     ButtonData& button = profile->button(slot);
@@ -104,6 +114,16 @@ ImportResult ImportProfile(const QString& path, ProfileList& profiles, MacroList
   }
   profiles.push_back(std::move(profile));
   result.index = static_cast<int>(profiles.size()) - 1;
+  return result;
+}
+
+ImportResult ImportProfile(const QString& path, ProfileList& profiles, MacroList& macros,
+                           const StoreFiles& stores) {
+  auto profile = std::make_unique<ProfileData>();
+  const ImportResult read = ReadProfileFile(path, *profile);
+  if (read.status != FileStatus::kOk) return read;
+  ImportResult result = AddImportedProfile(std::move(profile), profiles, macros);
+  result.file_size = read.file_size;
   if (result.macros_added > 0) result.store_written = stores.WriteMacroStore(macros);
   return result;
 }

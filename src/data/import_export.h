@@ -18,10 +18,11 @@ namespace mokta {
 
 enum class FileStatus {
   kOk,
-  kCannotOpen,   // the file could not be opened (missing, no permission, a folder)
-  kWrongSize,    // the file is not exactly one record long; nothing was added
-  kReadFailed,   // the file could not be read to its end
-  kWriteFailed,  // the file could not be written; an existing file stays as it was
+  kCannotOpen,      // the file could not be opened (missing, no permission)
+  kNotRegularFile,  // a folder, FIFO, device, ... is at the path: never read or replaced
+  kWrongSize,       // the file is not exactly one record long; nothing was added
+  kReadFailed,      // the file could not be read to its end
+  kWriteFailed,     // the file could not be written; an existing file stays as it was
 };
 
 struct ImportResult {
@@ -32,7 +33,8 @@ struct ImportResult {
   bool store_written = true;  // false when the store write that follows the import failed
 };
 
-// Write one record to `path`, replacing the file atomically.
+// Write one record to `path`, replacing the file atomically; never replaces something that is
+// not a regular file.
 FileStatus ExportProfile(const ProfileData& profile, const QString& path);
 FileStatus ExportGun(const GunData& gun, const QString& path);
 FileStatus ExportMacro(const MacroData& macro, const QString& path);
@@ -41,6 +43,13 @@ FileStatus ExportMacro(const MacroData& macro, const QString& path);
 // name_2, ...), appends it and writes the list's store. Every other byte is kept as read.
 ImportResult ImportGun(const QString& path, GunList& guns, const StoreFiles& stores);
 ImportResult ImportMacro(const QString& path, MacroList& macros, const StoreFiles& stores);
+
+// The two halves of a profile import, for a caller that must not hold a lock while it reads
+// the file: ReadProfileFile reads the file into `profile` (and never blocks on a FIFO);
+// AddImportedProfile then only changes the lists (no file work). See ImportProfile.
+ImportResult ReadProfileFile(const QString& path, ProfileData& profile);
+ImportResult AddImportedProfile(std::unique_ptr<ProfileData> profile, ProfileList& profiles,
+                                MacroList& macros);
 
 // Reads a ".pro" file, makes its name unique within the profile list and appends it. Each
 // macro held by buttons 0..17 becomes a new macro of the macro list (its name made unique and

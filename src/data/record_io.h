@@ -2,6 +2,7 @@
 
 // File input and output of whole records, shared by the stores and the exchange files.
 
+#include <QFile>
 #include <QIODevice>
 #include <QString>
 #include <cstddef>
@@ -30,6 +31,22 @@ std::span<std::byte, Record::kSize> MutableRecordImage(Record& record) {
   }
 }
 
+enum class OpenStatus {
+  kOpened,
+  kMissing,     // nothing at the path (a dangling link counts as nothing)
+  kNotRegular,  // a folder, a FIFO, a socket, a device: never read from
+  kCannotOpen,  // a file that cannot be opened (no permission, ...)
+};
+
+// Opens `file` (its name set) for reading when it names a regular file, following links. The
+// open never blocks, whatever is at the path: a FIFO or a device is refused without waiting for
+// a writer. An opened `file` no longer reports its name (fileName() is empty); keep the path.
+OpenStatus OpenRegularFileForReading(QFile& file);
+
+// Whether something other than a regular file (or a link to one) is at `path`; such a thing is
+// never replaced by a write.
+bool IsNonRegularFile(const QString& path);
+
 // Reads exactly `out.size()` bytes; false when fewer arrive.
 bool ReadExact(QIODevice& device, std::span<std::byte> out);
 
@@ -38,7 +55,8 @@ bool WriteAll(QIODevice& device, std::span<const std::byte> data);
 
 // Replaces the file at `path` atomically with what `write_body` writes: a temporary file in
 // the same folder, flushed to disk, then renamed over the old file. When `write_body` returns
-// false or any step fails, the old file stays as it was and the result is false.
+// false or any step fails, the old file stays as it was and the result is false. Something
+// other than a regular file at `path` is never replaced: the result is then false.
 bool WriteFileAtomically(const QString& path, const std::function<bool(QIODevice&)>& write_body);
 
 }  // namespace mokta

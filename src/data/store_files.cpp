@@ -51,38 +51,99 @@ bool WriteRecords(QIODevice& device, const std::vector<std::unique_ptr<Record>>&
   return true;
 }
 
-template <typename Record>
-RecordStoreContents<std::vector<std::unique_ptr<Record>>> ReadRecordStore(const QString& path) {
-  RecordStoreContents<std::vector<std::unique_ptr<Record>>> contents;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return contents;
-  contents.dropped_bytes = ReadRecords(file, contents.records);
-  if (contents.dropped_bytes != 0) {
-    qCWarning(lcStore) << "left out a partial last record of" << contents.dropped_bytes
-                       << "bytes in" << path;
-  }
-  return contents;
-}
-
-// Moves a damaged store to the first free name of "<name>.damaged", "<name>.damaged-2", ...
-// Returns the new path, or an empty text when the file could not be moved.
-QString SetAside(const QString& path) {
+// Keeps a damaged store out of harm's way under the first free name of "<name>.damaged",
+// "<name>.damaged-2", ...: moved when nothing of it is used any more, copied when its whole
+// records are (the file itself is then replaced by the next write). Returns the new path, or an
+// empty text when that failed.
+QString SetAside(const QString& path, bool copy) {
   for (int n = 1; n < 1000; ++n) {
     const QString target =
         path + QStringLiteral(".damaged") + (n == 1 ? QString() : QStringLiteral("-%1").arg(n));
-    if (QFileInfo::exists(target)) continue;
-    return QFile::rename(path, target) ? target : QString();
+    if (QFileInfo(target).exists() || QFileInfo(target).isSymLink()) continue;
+    const bool done = copy ? QFile::copy(path, target) : QFile::rename(path, target);
+    return done ? target : QString();
   }
   return {};
 }
 
-enum class ProfileRead { kMissing, kDamaged, kUnreadable, kLoaded };
+// The first step of every read: opens the store, or says why not. Returns false when the
+// reading ends here (`outcome` then says how).
+bool OpenStore(QFile& file, const QString& path, StoreReadOutcome& outcome) {
+  switch (OpenRegularFileForReading(file)) {
+    case OpenStatus::kOpened:
+      return true;
+    case OpenStatus::kMissing:
+      outcome.state = StoreState::kMissing;
+      return false;
+    case OpenStatus::kNotRegular:
+      outcome.not_regular_file = true;
+      qCWarning(lcStore) << path << "is not a regular file; it is left as it is";
+      break;
+    case OpenStatus::kCannotOpen:
+      qCWarning(lcStore) << "cannot open" << path << "; it is left as it is";
+      break;
+  }
+  outcome.state = StoreState::kUnreadable;
+  return false;
+}
 
-ProfileRead ReadProfiles(const QString& path, ProfileStoreContents& contents) {
+// A store found damaged as a whole: moved aside. False when it could not be moved.
+bool MoveDamagedAside(QFile& file, const QString& path, StoreReadOutcome& outcome) {
+  file.close();
+  outcome.set_aside_path = SetAside(path, false);
+  if (outcome.set_aside_path.isEmpty()) {
+    qCWarning(lcStore) << "cannot move the damaged store" << path << "aside; it is left as it is";
+    outcome.state = StoreState::kUnreadable;
+    return false;
+  }
+  qCWarning(lcStore) << "moved the damaged store" << path << "to" << outcome.set_aside_path;
+  outcome.state = StoreState::kReplacedDamaged;
+  return true;
+}
+
+// A store whose whole records were read but that ended in a partial one: copied aside before
+// anything replaces it.
+void CopyPartialStoreAside(QFile& file, const QString& path, StoreReadOutcome& outcome) {
+  file.close();
+  qCWarning(lcStore) << "left out a partial last record of" << outcome.dropped_bytes << "bytes in"
+                     << path;
+  outcome.set_aside_path = SetAside(path, true);
+  if (outcome.set_aside_path.isEmpty()) {
+    qCWarning(lcStore) << "cannot copy the damaged store" << path << "aside; it is left as it is";
+    outcome.state = StoreState::kUnreadable;
+    return;
+  }
+  qCWarning(lcStore) << "copied the damaged store" << path << "to" << outcome.set_aside_path;
+}
+
+template <typename Record>
+RecordStoreContents<std::vector<std::unique_ptr<Record>>> ReadRecordStore(const QString& path) {
+  RecordStoreContents<std::vector<std::unique_ptr<Record>>> contents;
   QFile file(path);
-  if (!file.exists()) return ProfileRead::kMissing;
-  if (!file.open(QIODevice::ReadOnly)) return ProfileRead::kUnreadable;
-  if (file.size() < static_cast<qint64>(ProfileStoreHeader::kSize + ProfileData::kSize)) {
+  if (!OpenStore(file, path, contents)) return contents;
+  if (file.size() > kMaxStoreRecords * static_cast<qint64>(Record::kSize)) {
+    MoveDamagedAside(file, path, contents);
+    return contents;
+  }
+  contents.dropped_bytes = ReadRecords(file, contents.records);
+  if (contents.dropped_bytes == 0) return contents;
+  if (contents.records.empty()) {
+    contents.dropped_bytes = 0;
+    MoveDamagedAside(file, path, contents);
+  } else {
+    CopyPartialStoreAside(file, path, contents);
+  }
+  return contents;
+}
+
+enum class ProfileRead { kDone, kDamaged };
+
+// Reads the header and the whole profiles of an opened "pro.data".
+ProfileRead ReadProfiles(QFile& file, ProfileStoreContents& contents) {
+  const qint64 size = file.size();
+  constexpr auto kHeader = static_cast<qint64>(ProfileStoreHeader::kSize);
+  constexpr auto kProfile = static_cast<qint64>(ProfileData::kSize);
+  if (size < kHeader + kProfile || size > kHeader + kMaxStoreRecords * kProfile) {
     return ProfileRead::kDamaged;
   }
   auto header = std::make_unique<ProfileStoreHeader>();
@@ -90,7 +151,7 @@ ProfileRead ReadProfiles(const QString& path, ProfileStoreContents& contents) {
   contents.dropped_bytes = ReadRecords(file, contents.profiles);
   if (contents.profiles.empty()) return ProfileRead::kDamaged;
   contents.header = std::move(header);
-  return ProfileRead::kLoaded;
+  return ProfileRead::kDone;
 }
 
 }  // namespace
@@ -112,74 +173,98 @@ QString StoreFiles::GunStorePath() const {
   return StoreFolder() + QStringLiteral("/gun.data");
 }
 
+QString StoreFiles::StorePath(StoreKind kind) const {
+  switch (kind) {
+    case StoreKind::kProfiles:
+      return ProfileStorePath();
+    case StoreKind::kMacros:
+      return MacroStorePath();
+    case StoreKind::kGuns:
+      return GunStorePath();
+  }
+  return {};
+}
+
+bool StoreFiles::WritesRefused(StoreKind kind) const {
+  return refused_[static_cast<std::size_t>(kind)].load();
+}
+
+void StoreFiles::Refuse(StoreKind kind) const {
+  refused_[static_cast<std::size_t>(kind)].store(true);
+}
+
 ProfileStoreContents StoreFiles::ReadProfileStore(const LanguageTexts& language) const {
   ProfileStoreContents contents;
   const QString path = ProfileStorePath();
-  const ProfileRead read = ReadProfiles(path, contents);
-  if (read == ProfileRead::kLoaded) {
-    contents.state = ProfileStoreState::kLoaded;
-    if (contents.dropped_bytes != 0) {
-      qCWarning(lcStore) << "left out a partial last profile of" << contents.dropped_bytes
-                         << "bytes in" << path;
+  QFile file(path);
+  if (OpenStore(file, path, contents)) {
+    if (ReadProfiles(file, contents) == ProfileRead::kDone) {
+      contents.state = StoreState::kLoaded;
+      if (contents.dropped_bytes != 0) CopyPartialStoreAside(file, path, contents);
+      if (contents.state == StoreState::kUnreadable) Refuse(StoreKind::kProfiles);
+      const std::int32_t selected = contents.header->selected();
+      if (selected < 0 || static_cast<std::size_t>(selected) >= contents.profiles.size()) {
+        contents.header->set_selected(0);
+      }
+      return contents;
     }
-    const std::int32_t selected = contents.header->selected();
-    if (selected < 0 || static_cast<std::size_t>(selected) >= contents.profiles.size()) {
-      contents.header->set_selected(0);
-    }
-    return contents;
+    contents.dropped_bytes = 0;
+    MoveDamagedAside(file, path, contents);
   }
 
   // No usable store: start over with one default profile.
   contents.profiles.clear();
-  contents.dropped_bytes = 0;
   contents.header = std::make_unique<ProfileStoreHeader>();
   contents.profiles.push_back(
       NewProfile(DefaultRecordName(contents.profiles, language, kAddProfileTextKey)));
-
-  contents.state = ProfileStoreState::kCreated;
-  if (read != ProfileRead::kMissing) {
-    contents.set_aside_path = SetAside(path);
-    if (contents.set_aside_path.isEmpty()) {
-      qCWarning(lcStore) << "cannot read or move aside" << path << "; it is left as it is";
-      contents.state = ProfileStoreState::kUnreadable;
-      return contents;
-    }
-    qCWarning(lcStore) << "moved the damaged profile store to" << contents.set_aside_path;
-    contents.state = ProfileStoreState::kReplacedDamaged;
+  if (contents.state == StoreState::kUnreadable) {
+    Refuse(StoreKind::kProfiles);
+    return contents;
   }
+  if (contents.state == StoreState::kMissing) contents.state = StoreState::kCreated;
   contents.written = WriteProfileStore(contents.profiles, *contents.header);
   return contents;
 }
 
 MacroStoreContents StoreFiles::ReadMacroStore() const {
-  return ReadRecordStore<MacroData>(MacroStorePath());
+  MacroStoreContents contents = ReadRecordStore<MacroData>(MacroStorePath());
+  if (contents.state == StoreState::kUnreadable) Refuse(StoreKind::kMacros);
+  return contents;
 }
 
 GunStoreContents StoreFiles::ReadGunStore() const {
-  return ReadRecordStore<GunData>(GunStorePath());
+  GunStoreContents contents = ReadRecordStore<GunData>(GunStorePath());
+  if (contents.state == StoreState::kUnreadable) Refuse(StoreKind::kGuns);
+  return contents;
+}
+
+bool StoreFiles::WriteStore(StoreKind kind,
+                            const std::function<bool(QIODevice&)>& write_body) const {
+  if (WritesRefused(kind)) {
+    qCDebug(lcStore) << "not writing" << StorePath(kind)
+                     << ": it could not be read safely at start and is left as it is";
+    return false;
+  }
+  std::lock_guard lock(StoreWriteMutex());
+  if (!EnsureFolder(StoreFolder())) return false;
+  return WriteFileAtomically(StorePath(kind), write_body);
 }
 
 bool StoreFiles::WriteProfileStore(const ProfileList& profiles,
                                    const ProfileStoreHeader& header) const {
-  std::lock_guard lock(StoreWriteMutex());
-  if (!EnsureFolder(StoreFolder())) return false;
-  return WriteFileAtomically(ProfileStorePath(), [&](QIODevice& device) {
+  return WriteStore(StoreKind::kProfiles, [&](QIODevice& device) {
     return WriteAll(device, std::as_bytes(header.bytes())) && WriteRecords(device, profiles);
   });
 }
 
 bool StoreFiles::WriteMacroStore(const MacroList& macros) const {
-  std::lock_guard lock(StoreWriteMutex());
-  if (!EnsureFolder(StoreFolder())) return false;
-  return WriteFileAtomically(MacroStorePath(),
-                             [&](QIODevice& device) { return WriteRecords(device, macros); });
+  return WriteStore(StoreKind::kMacros,
+                    [&](QIODevice& device) { return WriteRecords(device, macros); });
 }
 
 bool StoreFiles::WriteGunStore(const GunList& guns) const {
-  std::lock_guard lock(StoreWriteMutex());
-  if (!EnsureFolder(StoreFolder())) return false;
-  return WriteFileAtomically(GunStorePath(),
-                             [&](QIODevice& device) { return WriteRecords(device, guns); });
+  return WriteStore(StoreKind::kGuns,
+                    [&](QIODevice& device) { return WriteRecords(device, guns); });
 }
 
 }  // namespace mokta

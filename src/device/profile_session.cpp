@@ -4,10 +4,11 @@
 
 namespace mokta {
 
-ProfileSession::ProfileSession(const StoreFiles* stores)
+ProfileSession::ProfileSession(const StoreFiles* stores, std::chrono::milliseconds write_settle)
     : stores_(stores),
       header_(std::make_unique<ProfileStoreHeader>()),
-      applied_(std::make_unique<ProfileData>()) {
+      applied_(std::make_unique<ProfileData>()),
+      write_settle_(write_settle) {
   profiles_.push_back(NewProfile(u"Profile"));
 }
 
@@ -88,6 +89,7 @@ bool ProfileSession::SaveStore() {
 }
 
 void ProfileSession::SaveStoreLater() {
+  if (!stores_) return;
   {
     std::lock_guard lock(writer_mutex_);
     save_pending_ = true;
@@ -99,7 +101,10 @@ void ProfileSession::SaveStoreLater() {
 void ProfileSession::FlushStore() {
   std::unique_lock lock(writer_mutex_);
   if (!writer_.joinable()) return;
+  ++flushers_;
+  writer_wake_.notify_all();
   writer_idle_.wait(lock, [this] { return !save_pending_ && !writing_; });
+  --flushers_;
 }
 
 void ProfileSession::WriterLoop() {
@@ -107,6 +112,8 @@ void ProfileSession::WriterLoop() {
   for (;;) {
     writer_wake_.wait(lock, [this] { return save_pending_ || writer_stop_; });
     if (!save_pending_) return;  // asked to stop, nothing left to write
+    // Gather the requests that follow into this write, unless someone waits for it.
+    writer_wake_.wait_for(lock, write_settle_, [this] { return flushers_ > 0 || writer_stop_; });
     save_pending_ = false;
     writing_ = true;
     lock.unlock();

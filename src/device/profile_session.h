@@ -11,9 +11,14 @@
 // the lock while it writes a file, sleeps or calls a driver.
 //
 // Store writes asked for with SaveStoreLater run on the session's own writer thread, so that
-// the UI thread never waits for the disk; the session's end waits for them.
+// the UI thread never waits for the disk. Every change made through EditCurrent, EditList or
+// ApplyDeviceChange asks for one, so that nothing the user changes lives only in memory, also
+// when no apply pass can reach the mouse. The writer lets a burst of changes settle (a slider
+// drag gives a few writes, not hundreds); FlushStore and the session's end cut that short and
+// write at once.
 
 #include <QString>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -28,8 +33,13 @@ namespace mokta {
 
 class ProfileSession {
  public:
+  // How long the writer waits after a request before it writes, gathering the requests that
+  // follow into the same write.
+  static constexpr std::chrono::milliseconds kDefaultWriteSettle{500};
+
   // `stores` may be null: the store is then never written. It outlives the session.
-  explicit ProfileSession(const StoreFiles* stores);
+  explicit ProfileSession(const StoreFiles* stores,
+                          std::chrono::milliseconds write_settle = kDefaultWriteSettle);
   // Waits for the store writes asked for, then ends the writer thread.
   ~ProfileSession();
 
@@ -56,20 +66,28 @@ class ProfileSession {
   const ProfileData& current() const { return *profiles_[current_]; }
   bool send_all_requested() const;
 
-  // UI thread: changes the current profile under the lock; `edit` gets `ProfileData&`.
+  // UI thread: changes the current profile under the lock; `edit` gets `ProfileData&`. The
+  // store is then written, off the calling thread (SaveStoreLater).
   template <typename Edit>
   void EditCurrent(Edit&& edit) {
-    std::lock_guard lock(mutex_);
-    edit(*profiles_[current_]);
+    {
+      std::lock_guard lock(mutex_);
+      edit(*profiles_[current_]);
+    }
+    SaveStoreLater();
   }
   // UI thread: changes the list, the header or the choice of current profile under the lock;
   // `edit` gets (ProfileList&, ProfileStoreHeader&, int& current) and must leave the list
-  // non-empty and `current` inside it.
+  // non-empty and `current` inside it. It must do no file work: the apply worker waits for the
+  // lock. The store is then written, off the calling thread (SaveStoreLater).
   template <typename Edit>
   void EditList(Edit&& edit) {
-    std::lock_guard lock(mutex_);
-    edit(profiles_, *header_, current_);
-    EnsureValidLocked();
+    {
+      std::lock_guard lock(mutex_);
+      edit(profiles_, *header_, current_);
+      EnsureValidLocked();
+    }
+    SaveStoreLater();
   }
 
   // Asks the next pass to send every group (profile switch, reset, import, start-up).
@@ -112,11 +130,13 @@ class ProfileSession {
   // never overlap, and an older image never replaces a newer one that was already written.
   // False when the write failed (the old file then stays whole) or no store is set.
   bool SaveStore();
-  // Any thread: has the writer thread write "pro.data" soon, with everything as it is then.
-  // Requests made before that write starts are served by it; a failed write keeps the old
-  // file whole and is not retried (the next request writes everything again).
+  // Any thread: has the writer thread write "pro.data" soon (after the settle time), with
+  // everything as it is then. Requests made before that write starts are served by it; a
+  // failed write keeps the old file whole and is not retried (the next request writes
+  // everything again). Does nothing without a store.
   void SaveStoreLater();
-  // Waits until every write asked for with SaveStoreLater so far is done.
+  // Any thread: writes at once what was asked for with SaveStoreLater and not yet written
+  // (cutting the settle time short), and waits until it is done.
   void FlushStore();
 
  private:
@@ -139,6 +159,8 @@ class ProfileSession {
   std::mutex writer_mutex_;  // guards the writer thread's state below; never held while writing
   std::condition_variable writer_wake_;
   std::condition_variable writer_idle_;
+  const std::chrono::milliseconds write_settle_;
+  int flushers_ = 0;  // FlushStore calls waiting: the writer does not let requests settle
   bool save_pending_ = false;
   bool writing_ = false;
   bool writer_stop_ = false;

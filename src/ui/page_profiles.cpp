@@ -107,14 +107,7 @@ void CMS_1_Page::ImportProfileFile() {
   const QString path = ChooseProfileFile(false);
   if (path.isEmpty()) return;
   const ImportResult result = core_.ImportProfileFile(path);
-  if (result.status == FileStatus::kWrongSize) {
-    ShowMessage(QStringLiteral("import_wrong_size_text"));
-    return;
-  }
-  if (result.status != FileStatus::kOk) {
-    ShowMessage(QStringLiteral("import_failed_text"));
-    return;
-  }
+  if (result.status != FileStatus::kOk) return;  // the core told the user why
   SelectProfile(result.index);
   FillProfileList();
 }
@@ -122,9 +115,7 @@ void CMS_1_Page::ImportProfileFile() {
 void CMS_1_Page::ExportProfileFile() {
   const QString path = ChooseProfileFile(true);
   if (path.isEmpty()) return;
-  if (core_.ExportProfile(core_.session().current(), path) != FileStatus::kOk) {
-    ShowMessage(QStringLiteral("export_failed_text"));
-  }
+  core_.ExportProfile(core_.session().current(), path);  // a failure is told by the core
 }
 
 }  // namespace mokta
