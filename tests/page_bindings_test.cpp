@@ -364,12 +364,22 @@ TEST_F(PageBindingsTest, DpiStagesAreTurnedOnAndOffAndTheActiveStageStaysOnOne) 
   EXPECT_EQ(check(3)->accessibleName(), "Stage 3 on");
 
   // Each check box edits its own flag only, and the mouse takes it at once.
-  ExpectEdit(stages.on_check, 6, 1, [&] { check(7)->click(); });
-  EXPECT_TRUE(stage_enabled(7));
   ExpectEdit(stages.on_check, 2, 0, [&] { check(3)->click(); });
   EXPECT_FALSE(stage_enabled(3));
   option(3)->click();  // greyed: cannot be chosen
   EXPECT_EQ(Current().dpi_step(), 1);
+  ExpectEdit(stages.on_check, 2, 1, [&] { check(3)->click(); });
+  EXPECT_TRUE(stage_enabled(3));
+  ExpectEdit(stages.on_check, 2, 0, [&] { check(3)->click(); });
+
+  // Stage 7 has no DPI yet: turned on, it starts at stage 6's.
+  check(7)->click();
+  EXPECT_TRUE(stage_enabled(7));
+  EXPECT_EQ(Current().dpi_enabled(6), 1);
+  EXPECT_EQ(Current().dpi_x(6), 320);
+  EXPECT_EQ(Find<QLineEdit>(NumberedName(stages.edit, 7))->text(), "22000");
+  EXPECT_EQ(Find<QSlider>(NumberedName(stages.slider, 7))->value(), 320);
+  WAIT_EQ(mouse_.State().settings.dpi[6], 22000);
 
   // Turning off the active stage 2 makes the nearest stage that is on active: 1 (3 is off).
   check(2)->click();
@@ -409,6 +419,11 @@ TEST(DpiStageSwitch, KeepsOneStageOnAndTheActiveStageOnAStageThatIsOn) {
   EXPECT_TRUE(SwitchDpiStage(p, 7, true));  // turning one on leaves the active stage alone
   EXPECT_EQ(p.dpi_step(), 2);
   EXPECT_EQ(p.dpi_enabled(7), 1);
+  EXPECT_EQ(p.dpi_x(7), 320);  // it had no DPI: the nearest before it with one, stage 6's
+  p.set_dpi_x(6, 100);
+  EXPECT_TRUE(SwitchDpiStage(p, 6, true));
+  EXPECT_EQ(p.dpi_x(6), 100);  // a DPI of its own is kept
+  EXPECT_TRUE(SwitchDpiStage(p, 6, false));
   for (int i : {2, 3, 4, 5}) EXPECT_TRUE(SwitchDpiStage(p, i, false)) << i;
   EXPECT_EQ(p.dpi_step(), 7);
   EXPECT_FALSE(SwitchDpiStage(p, 7, false));  // the last one on

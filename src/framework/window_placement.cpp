@@ -14,8 +14,10 @@ QSize FitSize(QSize size, const QSize& minimum, const QRect& area) {
 // `rect` moved as little as needed to lie inside `area`; when it is larger, its top left
 // corner stays inside.
 QRect MovedInside(QRect rect, const QRect& area) {
-  const int x = std::clamp(rect.x(), area.left(), std::max(area.left(), area.right() + 1 - rect.width()));
-  const int y = std::clamp(rect.y(), area.top(), std::max(area.top(), area.bottom() + 1 - rect.height()));
+  const int x =
+      std::clamp(rect.x(), area.left(), std::max(area.left(), area.right() + 1 - rect.width()));
+  const int y =
+      std::clamp(rect.y(), area.top(), std::max(area.top(), area.bottom() + 1 - rect.height()));
   rect.moveTopLeft(QPoint(x, y));
   return rect;
 }
@@ -41,7 +43,9 @@ QRect PlaceWindow(const QRect& saved, const QString& saved_screen, const QList<S
 
 QRect ResizedGeometry(const QRect& start, Qt::Edges edges, const QPoint& delta,
                       const QSize& minimum, const QSize& maximum) {
-  auto limit = [](int length, int low, int high) { return std::clamp(length, low, std::max(low, high)); };
+  auto limit = [](int length, int low, int high) {
+    return std::clamp(length, low, std::max(low, high));
+  };
   QRect r = start;
   if (edges & Qt::LeftEdge) {
     const int width = limit(start.width() - delta.x(), minimum.width(), maximum.width());

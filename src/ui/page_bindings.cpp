@@ -151,6 +151,21 @@ bool SwitchDpiStage(ProfileData& profile, int index, bool on) {
   if (index < 0 || index >= stages) return false;
   if (!on && DpiStageOn(profile, index) && DpiStagesOn(profile) == 1) return false;
   profile.set_dpi_enabled(static_cast<std::size_t>(index), on ? 1 : 0);
+  auto has_dpi = [&](int i) {
+    const std::int32_t code = profile.dpi_x(static_cast<std::size_t>(i));
+    return code >= kDpiStageBinding.min && code <= kDpiStageBinding.max;
+  };
+  if (on && !has_dpi(index)) {
+    std::int32_t code = 16;  // 800 DPI, the first stage's default, when no stage has a DPI
+    int from = index - 1;
+    while (from >= 0 && !has_dpi(from)) --from;
+    if (from < 0) {
+      from = index + 1;
+      while (from < stages && !has_dpi(from)) ++from;
+    }
+    if (from >= 0 && from < stages) code = profile.dpi_x(static_cast<std::size_t>(from));
+    profile.set_dpi_x(static_cast<std::size_t>(index), code);
+  }
   const int active = profile.dpi_step();
   if (DpiStageOn(profile, active) || DpiStagesOn(profile) == 0) return true;
   // The nearest stage that is on; a stored step outside the stages counts from the end it

@@ -104,6 +104,9 @@ bool DpiStageOn(const ProfileData& profile, int index);
 int DpiStagesOn(const ProfileData& profile);
 // Turns stage `index` (0-based) on or off. The last stage that is on cannot be turned off:
 // then, and for an index outside the stages, nothing changes and the result is false.
+// A stage turned on without a DPI (a code outside the stages' range, as stages 7 and 8 have by
+// default) takes the code of the nearest stage before it that has one (else after it), so that
+// the mouse never switches to 0 DPI.
 // Afterwards the active stage (`dpi_step`) is one that is on: when it is not (the active stage
 // was just turned off, or the record came with an active stage that is off), the stage that is
 // on nearest to it becomes active, the lower one of two as near.

@@ -308,7 +308,10 @@ bool CMS_1_Page::OnDpiStageSwitch(const QString& sender, bool checked) {
   ProfileData switched = core_.session().current();
   if (SwitchDpiStage(switched, n - 1, checked)) {
     core_.session().EditCurrent([&](ProfileData& p) { SwitchDpiStage(p, n - 1, checked); });
-    controls_.SelectOption(stages.option, stages.count, core_.session().current().dpi_step());
+    const std::int32_t code = stages.field.get(switched, n - 1);  // a stage turned on gets a DPI
+    controls_.SetSlider(NumberedName(stages.slider, n), code);
+    ShowStageDpi(n - 1, code);
+    controls_.SelectOption(stages.option, stages.count, switched.dpi_step());
     Apply(stages.on_timing);
   }
   ShowDpiStageSwitches();
