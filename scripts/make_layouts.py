@@ -259,6 +259,15 @@ def title_key(key):
     return key
 
 
+def tip(key):
+    """A tool tip from a language key: every control that shows only a glyph or a colour has
+    one, so that its use can be read by pointing at it."""
+    if not key.endswith("_text") or any(c.isspace() for c in key):
+        raise SystemExit(f"{key} is not of the form of a text key")
+    _keys_used.add(key)
+    return P("toolTip", key)
+
+
 def hbox(items, margins=(0, 0, 0, 0), spacing=8, name=None):
     return Layout("QHBoxLayout", name or next_layout("hbox"), items, margins, spacing)
 
@@ -404,10 +413,14 @@ def title_bar():
         + hidden(),
     )
     title_props = fixed(34, 28) + [P("focusPolicy", Enum("Qt::NoFocus"))]
-    skin_btn = button("skin_btn", acc="Skin", skin="titlebtn", props=title_props + hidden() + [D("glyph", "skin")])
-    menu_btn = button("main_menu_btn", acc="Menu", skin="titlebtn", props=title_props + hidden() + [D("glyph", "menu")])
-    min_btn = button("min_btn", acc="Minimise", skin="titlebtn", props=title_props + [D("glyph", "min")])
-    exit_btn = button("exit_btn", acc="Hide to tray", skin="titlebtn", props=title_props + [D("glyph", "close")])
+    skin_btn = button("skin_btn", acc="Skin", skin="titlebtn",
+                      props=title_props + hidden() + [D("glyph", "skin"), tip("skin_tip_text")])
+    menu_btn = button("main_menu_btn", acc="Menu", skin="titlebtn",
+                      props=title_props + hidden() + [D("glyph", "menu"), tip("menu_tip_text")])
+    min_btn = button("min_btn", acc="Minimise", skin="titlebtn",
+                     props=title_props + [D("glyph", "min"), tip("minimize_text")])
+    exit_btn = button("exit_btn", acc="Hide to tray", skin="titlebtn",
+                      props=title_props + [D("glyph", "close"), tip("hide_text")])
     return container(
         "title_bar",
         hbox(
@@ -518,10 +531,13 @@ def dpi_card():
 
     rows = []
     for n in range(1, 9):
-        rows.append((label(f"ms_1_label_stage_{n}", f"dpi_stage_{n}_text", skin="stagenum",
-                           props=fixed(14) + [P("alignment", Set("Qt::AlignCenter"))]), n - 1, 0))
+        # The stage's number is its on/off check box: a stage that is off is left out by the
+        # mouse's DPI button, and the program greys the rest of its row.
+        rows.append((button(f"ms_1_check_dpi_enabled_{n}", f"dpi_stage_{n}_text", acc=f"Stage {n} on",
+                            skin="stageon", cls="QCheckBox",
+                            props=[P("checked", n <= 6), tip("dpi_stage_on_tip_text")] + pointer()), n - 1, 0))
         rows.append((button(f"ms_1_btn_dpi_color_{n}", acc=f"Colour of DPI stage {n}", skin="swatch",
-                            props=fixed(20, 20) + pointer()), n - 1, 1))
+                            props=fixed(20, 20) + pointer() + [tip("dpi_color_tip_text")]), n - 1, 1))
         rows.append((slider(f"ms_1_slider_dpi_{n}", 1, 320, (16, 32, 48, 64, 80, 320, 1, 1)[n - 1],
                             f"DPI stage {n}", page=10), n - 1, 2))
         rows.append((Widget("QLineEdit", unique(f"ms_1_edit_dpi_{n}"), [
@@ -577,7 +593,8 @@ def light_card():
         row("ms_1_hor_brightness", "brightness_text", slider("ms_1_slider_brightness", 0, 15, 8, "Brightness", page=3)),
         row("ms_1_hor_breathspeed", "breathspeed_text", slider("ms_1_slider_breathspeed", 0, 9, 6, "Breathing speed", page=3)),
         row("ms_1_hor_light_color", "light_color_text", hbox([
-            button("ms_1_btn_light_color", acc="Lighting colour", skin="swatchwide", props=fixed(56, 22) + pointer()),
+            button("ms_1_btn_light_color", acc="Lighting colour", skin="swatchwide",
+                   props=fixed(56, 22) + pointer() + [tip("light_color_tip_text")]),
             hstretch()])),
     ], spacing=6))
     return section("light", "light_section_text", "Lighting", body)
@@ -676,10 +693,11 @@ def main_window():
                      props=[D("virtualwnd", "MS_1_Page")])
     switch = Widget("QStackedWidget", unique("device_tab_switch"),
                     [P("currentIndex", 0), P("accessibleName", "Device")], children=[page])
+    # The window's size is its smallest: the user may make it larger (its edges resize it), and
+    # the settings column takes the room.
     root = Widget("QWidget", unique("main"), [
         P("geometry", Rect((0, 0, 800, 572))),
         P("minimumSize", Size((800, 572))),
-        P("maximumSize", Size((800, 572))),
         P("windowTitle", title_key("mouse_name_text")),
         P("accessibleName", "Mokta Gaming Mouse"),
         D("skin", "window"),
@@ -740,7 +758,8 @@ def color_dialog():
     presets = []
     for n, (argb, name) in enumerate(PRESETS, 1):
         b = button(f"mouse_dpi_color_{n}", acc=f"Preset colour {name}", skin="preset",
-                   props=fixed(25, 16) + pointer() + [P("styleSheet", f"background-color: #{argb & 0xFFFFFF:06x};")])
+                   props=fixed(25, 16) + pointer() + [P("styleSheet", f"background-color: #{argb & 0xFFFFFF:06x};"),
+                                                      tip(f"preset_color_{n}_text")])
         presets.append((b, (n - 1) // 8, (n - 1) % 8))
     shown = label("color_show_control", acc="Chosen colour", skin="colorshow", props=fixed(30, 24), textless=True)
 
@@ -766,6 +785,33 @@ def color_dialog():
         P("accessibleName", "Choose a colour"),
         D("skin", "popup"),
     ], vbox([palette, grid(presets, spacing=(3, 4)), edits, buttons], (8, 8, 8, 8), 6))
+
+
+# ---------------------------------------------------------------------------------------------
+# Name dialog of profiles (and of recoil patterns)
+
+
+def profile_name_dialog():
+    title = label("title_string", "profile_name_1_text", acc="Dialog title", skin="dialogtitle")
+    close = button("btn_exit", acc="Close", skin="titlebtn",
+                   props=fixed(34, 28) + [P("focusPolicy", Enum("Qt::NoFocus")), D("glyph", "close"),
+                                          tip("close_text")])
+    edit = Widget("QLineEdit", unique("edit_name"), [P("maxLength", 99), P("accessibleName", "Profile name")])
+    name_label = label("label_name", "name_label_text", skin="rowlabel",
+                       props=[P("buddy", Cstring("edit_name"))] + natural())
+    # OK is written first so that it comes first in the keyboard order; it sits on the right.
+    ok = button("btn_ok", "ok_text", acc="OK", skin="primary",
+                props=pointer() + [P("minimumSize", Size((88, 0))), P("default", True)])
+    cancel = button("btn_cancel", "cancel_text", acc="Cancel", props=pointer() + [P("minimumSize", Size((88, 0)))])
+    buttons = grid([(hstretch(), 0, 0), (ok, 0, 2), (cancel, 0, 1)], spacing=8)
+    return Widget("QWidget", unique("profile_name"), [
+        P("geometry", Rect((0, 0, 380, 170))),
+        P("minimumSize", Size((380, 170))),
+        P("maximumSize", Size((380, 170))),
+        P("windowTitle", title_key("mouse_name_text")),
+        D("skin", "popup"),
+    ], vbox([hbox([title, hstretch(), close], spacing=8), hbox([name_label, edit], spacing=10), buttons],
+            (20, 14, 14, 16), 12))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -855,6 +901,7 @@ LAYOUTS = (
     (msg_box, "msg.xml", ()),
     (dpi_popup, "DPImsg.xml", ()),
     (color_dialog, "DpiColorDialog.xml", ()),
+    (profile_name_dialog, "MS/MS_1/ms_1_profile_name.xml", ()),
 )
 
 
@@ -864,6 +911,7 @@ def write_layouts(folder):
         _layout_count[0] = 0
         _spacer_count[0] = 0
         _button_groups.clear()
+        (folder / file).parent.mkdir(parents=True, exist_ok=True)
         build(make(), folder / file, first_stops)
     check_keys()
 

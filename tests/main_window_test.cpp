@@ -12,9 +12,14 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -31,6 +36,7 @@
 #include "framework/modal_test_hook.h"
 #include "framework/resources.h"
 #include "framework/timer_clock.h"
+#include "framework/window_placement.h"
 #include "qt_wait.h"
 #include "test_main_window.h"
 #include "virtual_mouse.h"
@@ -115,6 +121,181 @@ TEST_F(MainWindowTest, EveryTextKeyInLayoutsMenusAndCodeIsInTheLanguageFile) {
     while (matches.hasNext()) check(matches.next().captured(1), where);
   }
   EXPECT_TRUE(missing.isEmpty()) << missing.join('\n').toStdString();
+}
+
+// Every layout: a button that shows only a glyph or a colour has a tool tip in words and a
+// name for screen readers; every look a control asks for is in the skin; the name dialog's
+// edit has a visible label and its close button looks like the main window's.
+TEST_F(MainWindowTest, GlyphButtonsHaveToolTipsEveryLookIsSkinnedAndTheNameDialogIsLabelled) {
+  QFile qss(kSourceDir + "/res/skin.qss");
+  ASSERT_TRUE(qss.open(QIODevice::ReadOnly));
+  const QString skin = QString::fromUtf8(qss.readAll());
+  for (const char* file : {"main.xml", "msg.xml", "DPImsg.xml", "DpiColorDialog.xml",
+                           "MS/MS_1/ms_1_profile_name.xml"}) {
+    SCOPED_TRACE(file);
+    SkinWindow window;
+    ASSERT_TRUE(window.LoadSkin(QString::fromLatin1(file)));
+    for (auto* button : window.findChildren<QAbstractButton*>()) {
+      // The buttons of the mouse's buttons show their function, filled in by the page.
+      if (!button->text().isEmpty() || button->property("skin") == "key") continue;
+      const QString tip = button->toolTip();
+      EXPECT_FALSE(tip.isEmpty() || IsTextKey(tip)) << button->objectName().toStdString();
+      EXPECT_FALSE(button->accessibleName().isEmpty()) << button->objectName().toStdString();
+    }
+    for (auto* widget : window.findChildren<QWidget*>()) {
+      const QString look = widget->property("skin").toString();
+      if (look.isEmpty()) continue;
+      EXPECT_TRUE(skin.contains(QStringLiteral("[skin=\"%1\"]").arg(look)))
+          << widget->objectName().toStdString() << " asks for the look " << look.toStdString();
+    }
+  }
+  SkinWindow main_window;
+  ASSERT_TRUE(main_window.LoadSkin(QStringLiteral("main.xml")));
+  SkinWindow dialog;
+  ASSERT_TRUE(dialog.LoadSkin(QStringLiteral("MS/MS_1/ms_1_profile_name.xml")));
+  QWidget* close = dialog.Find(QStringLiteral("btn_exit"));
+  QWidget* exit = main_window.Find(QStringLiteral("exit_btn"));
+  ASSERT_TRUE(close && exit);
+  EXPECT_EQ(close->property("skin"), exit->property("skin"));
+  EXPECT_EQ(close->property("glyph"), exit->property("glyph"));
+  EXPECT_EQ(close->size(), exit->size());
+  auto* edit = dialog.Find<QLineEdit>(QStringLiteral("edit_name"));
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->accessibleName(), "Profile name");
+  const QLabel* name_label = nullptr;
+  for (auto* label : dialog.findChildren<QLabel*>()) {
+    if (label->buddy() == edit) name_label = label;
+  }
+  ASSERT_NE(name_label, nullptr) << "the name edit has no label";
+  EXPECT_TRUE(name_label->isVisibleTo(&dialog));
+  EXPECT_EQ(name_label->text(), LanguageText(QStringLiteral("name_label_text")));
+}
+
+TEST(WindowPlacement, SavedPlaceIsKeptInsideItsScreenOrCentredOnThePrimary) {
+  const QList<ScreenArea> screens = {{"A", QRect(0, 0, 1920, 1040)},
+                                     {"B", QRect(1920, 0, 1280, 984)}};
+  const QSize minimum(800, 572);
+  const QSize fallback(800, 572);
+  // Kept as saved.
+  EXPECT_EQ(PlaceWindow(QRect(2000, 50, 900, 700), "B", screens, minimum, fallback),
+            QRect(2000, 50, 900, 700));
+  // Partly off its screen (the screen to its right is gone): moved back inside.
+  EXPECT_EQ(PlaceWindow(QRect(2900, 500, 900, 700), "B", screens, minimum, fallback),
+            QRect(2300, 284, 900, 700));
+  // Larger than its screen: as large as the screen; smaller than the minimum: the minimum.
+  EXPECT_EQ(PlaceWindow(QRect(1900, -20, 3000, 2000), "B", screens, minimum, fallback),
+            QRect(1920, 0, 1280, 984));
+  EXPECT_EQ(PlaceWindow(QRect(100, 100, 300, 200), "A", screens, minimum, fallback),
+            QRect(100, 100, 800, 572));
+  // Its screen is gone: centred on the primary one, at its size.
+  EXPECT_EQ(PlaceWindow(QRect(5000, 50, 1000, 600), "C", screens, minimum, fallback),
+            QRect(460, 220, 1000, 600));
+  // Nothing saved: centred at the layout's size.
+  EXPECT_EQ(PlaceWindow(QRect(), QString(), screens, minimum, fallback), QRect(560, 234, 800, 572));
+  // A screen smaller than the minimum: the minimum, at the screen's corner.
+  EXPECT_EQ(PlaceWindow(QRect(), QString(), {{"S", QRect(0, 0, 640, 480)}}, minimum, fallback),
+            QRect(0, 0, 800, 572));
+
+  // Dragging edges: the dragged edges follow, the others stay, the minimum holds.
+  const QRect start(100, 100, 900, 700);
+  const QSize none(16777215, 16777215);
+  EXPECT_EQ(ResizedGeometry(start, Qt::RightEdge | Qt::BottomEdge, {50, 30}, minimum, none),
+            QRect(100, 100, 950, 730));
+  EXPECT_EQ(ResizedGeometry(start, Qt::LeftEdge | Qt::TopEdge, {-50, 30}, minimum, none),
+            QRect(50, 130, 950, 670));
+  EXPECT_EQ(ResizedGeometry(start, Qt::LeftEdge, {300, 0}, minimum, none),
+            QRect(200, 100, 800, 700));
+}
+
+TEST_F(MainWindowTest, EdgesAndCornersResizeTheWindowAndThePageGrowsWithIt) {
+  auto window = MakeWindow();
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  EXPECT_EQ(window->size(), QSize(800, 572));
+  const int w = window->width();
+  const int h = window->height();
+  auto cursor_at = [&](QPoint at) {
+    QWidget* under = window->childAt(at);
+    return under ? under->cursor().shape() : Qt::ArrowCursor;
+  };
+  EXPECT_EQ(cursor_at({w - 1, h / 2}), Qt::SizeHorCursor);
+  EXPECT_EQ(cursor_at({0, h / 2}), Qt::SizeHorCursor);
+  EXPECT_EQ(cursor_at({w / 2, h - 1}), Qt::SizeVerCursor);
+  EXPECT_EQ(cursor_at({w / 2, 0}), Qt::SizeVerCursor);
+  EXPECT_EQ(cursor_at({w - 1, h - 1}), Qt::SizeFDiagCursor);
+  EXPECT_EQ(cursor_at({w - 1, 0}), Qt::SizeBDiagCursor);
+
+  QWidget* scroll = window->Find(QStringLiteral("ms_1_scroll_setting"));
+  const QSize page_before = scroll->size();
+  // The offscreen platform has no window manager to resize windows: the grip follows the
+  // pointer itself, as it would on such a platform.
+  QWidget* corner = window->childAt({w - 1, h - 1});
+  const QPoint at = corner->mapFrom(window.get(), QPoint(w - 1, h - 1));
+  QTest::mousePress(corner, Qt::LeftButton, {}, at);
+  QTest::mouseMove(corner, at + QPoint(150, 100));
+  QTest::mouseRelease(corner, Qt::LeftButton, {}, at + QPoint(150, 100));
+  EXPECT_EQ(window->size(), QSize(950, 672));
+  WAIT_EQ(scroll->size(), page_before + QSize(150, 100));
+
+  QWidget* left = window->childAt({0, window->height() / 2});
+  const QPoint from = left->mapFrom(window.get(), QPoint(0, window->height() / 2));
+  QTest::mousePress(left, Qt::LeftButton, {}, from);
+  QTest::mouseMove(left, from + QPoint(400, 0));  // no narrower than the layout allows
+  QTest::mouseRelease(left, Qt::LeftButton, {}, from + QPoint(400, 0));
+  EXPECT_EQ(window->width(), 800);
+}
+
+// The window's size and place are saved when a move or resize has rested and at exit, into
+// "window.ini" of the data folder, and the next start puts it back before it is shown.
+TEST_F(MainWindowTest, SizeAndPlaceAreKeptAcrossStarts) {
+  auto clock = std::make_shared<ManualTimerClock>();
+  ScopedTimerClock use_clock(clock);
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  // The offscreen screen is just wider than the window's smallest size.
+  const QRect moved(screen.left(), screen.top() + 7, 800, screen.height() - 10);
+  {
+    auto window = MakeWindow();
+    EXPECT_EQ(window->placement_file(), data_.filePath("window.ini"));
+    window->show();
+    window->setGeometry(moved);
+    clock->Advance(CMainWnd::kPlacementRestMs);
+    EXPECT_TRUE(QFile::exists(data_.filePath("window.ini")));
+    auto second = MakeWindow();
+    EXPECT_EQ(second->geometry(), moved);
+    second->Exit();
+    // At exit, without waiting for the rest.
+    window->setGeometry(moved.adjusted(0, 1, 0, -4));
+    window->Exit();
+  }
+  EXPECT_EQ(MakeWindow()->geometry(), moved.adjusted(0, 1, 0, -4));
+
+  // Saved on a screen that is gone: centred on the primary one.
+  {
+    QSettings file(data_.filePath("window.ini"), QSettings::IniFormat);
+    file.setValue("window/screen", "gone");
+  }
+  EXPECT_EQ(MakeWindow()->geometry().center(), screen.center());
+}
+
+// A placement file that cannot be written is told once, not at every move.
+TEST_F(MainWindowTest, PlacementThatCannotBeSavedIsToldOnce) {
+  auto clock = std::make_shared<ManualTimerClock>();
+  ScopedTimerClock use_clock(clock);
+  auto window = MakeWindow();
+  ASSERT_TRUE(QDir().mkpath(window->placement_file()));  // a folder where the file should be
+  QStringList keys;
+  ScopedModalTestHook hook([&](QWidget& modal) -> std::optional<int> {
+    if (QWidget* message = FindOptionalControl(&modal, QStringLiteral("warning"))) {
+      keys << ControlTextKey(message);
+    }
+    return 1;
+  });
+  window->show();
+  for (int x : {1, 2}) {
+    window->move(x, 0);
+    clock->Advance(CMainWnd::kPlacementRestMs);
+  }
+  EXPECT_EQ(keys, QStringList{"window_place_failed_text"});
 }
 
 TEST_F(MainWindowTest, PageShowsTheCurrentProfileAtStart) {

@@ -143,6 +143,12 @@ const std::map<std::string, Row>& Rows() {
         Timing::kWithApplyButton,
         {"0C", "04"},
         [](const S& s, int i) { return s.dpi[static_cast<std::size_t>(i)] / 50; }}},
+      // Byte 5 of command 0x04 holds a bit per stage that is on.
+      {"ms_1_check_dpi_enabled_%1",
+       {H::kDpiEnabled,
+        Timing::kNow,
+        {"0C", "04"},
+        [](const S& s, int i) { return (s.stage_mask >> i) & 1; }}},
       {"ms_1_btn_dpi_color_%1",
        {H::kDpiColor,
         Timing::kNow,
@@ -336,6 +342,102 @@ TEST_F(PageBindingsTest, EveryBoundControlEditsItsFieldReachesTheMouseAndIsShown
       EXPECT_TRUE(ColorOf(names[i]).contains("#123456")) << names[i].toStdString();
     }
   }
+}
+
+// The DPI stages' on/off check boxes: the stage's flag, sent at once; a stage that is off is
+// greyed and its active-stage option cannot be chosen; the active stage moves off a stage that
+// is turned off; the last stage that is on stays on; the refresh shows the profile's flags.
+TEST_F(PageBindingsTest, DpiStagesAreTurnedOnAndOffAndTheActiveStageStaysOnOne) {
+  ASSERT_NO_FATAL_FAILURE(Start());  // stages 1..6 on, stage 2 active
+  const DpiStageBinding& stages = DpiStages();
+  auto check = [&](int n) { return Find<QAbstractButton>(NumberedName(stages.on_check, n)); };
+  auto option = [&](int n) { return Find<QAbstractButton>(NumberedName(stages.option, n)); };
+  auto stage_enabled = [&](int n) {
+    return Find(NumberedName(stages.slider, n))->isEnabled() &&
+           Find(NumberedName(stages.edit, n))->isEnabled() && option(n)->isEnabled();
+  };
+  for (int n = 1; n <= 8; ++n) {
+    EXPECT_EQ(check(n)->isChecked(), n <= 6) << n;
+    EXPECT_EQ(stage_enabled(n), n <= 6) << n;
+    EXPECT_EQ(Find(NumberedName(stages.slider, n))->isEnabled(), n <= 6) << n;
+  }
+  EXPECT_EQ(check(3)->accessibleName(), "Stage 3 on");
+
+  // Each check box edits its own flag only, and the mouse takes it at once.
+  ExpectEdit(stages.on_check, 2, 0, [&] { check(3)->click(); });
+  EXPECT_FALSE(stage_enabled(3));
+  option(3)->click();  // greyed: cannot be chosen
+  EXPECT_EQ(Current().dpi_step(), 1);
+  ExpectEdit(stages.on_check, 2, 1, [&] { check(3)->click(); });
+  EXPECT_TRUE(stage_enabled(3));
+  ExpectEdit(stages.on_check, 2, 0, [&] { check(3)->click(); });
+
+  // Stage 7 has no DPI yet: turned on, it starts at stage 6's.
+  check(7)->click();
+  EXPECT_TRUE(stage_enabled(7));
+  EXPECT_EQ(Current().dpi_enabled(6), 1);
+  EXPECT_EQ(Current().dpi_x(6), 320);
+  EXPECT_EQ(Find<QLineEdit>(NumberedName(stages.edit, 7))->text(), "22000");
+  EXPECT_EQ(Find<QSlider>(NumberedName(stages.slider, 7))->value(), 320);
+  WAIT_EQ(mouse_.State().settings.dpi[6], 22000);
+
+  // Turning off the active stage 2 makes the nearest stage that is on active: 1 (3 is off).
+  check(2)->click();
+  EXPECT_EQ(Current().dpi_enabled(1), 0);
+  EXPECT_EQ(Current().dpi_step(), 0);
+  EXPECT_TRUE(option(1)->isChecked());
+  WAIT_EQ(int{mouse_.State().settings.active_stage}, 1);
+  WAIT_EQ(int{mouse_.State().settings.stage_mask}, 0b01111001);  // 1, 4..7
+
+  // Down to one stage: its check box cannot turn it off, nor can a click that gets through.
+  for (int n : {4, 5, 6, 7}) check(n)->click();
+  EXPECT_EQ(DpiStagesOn(Current()), 1);
+  EXPECT_FALSE(check(1)->isEnabled());
+  EXPECT_TRUE(check(1)->isChecked());
+  check(1)->setEnabled(true);
+  check(1)->click();
+  EXPECT_TRUE(check(1)->isChecked());
+  EXPECT_EQ(Current().dpi_enabled(0), 1);
+  EXPECT_EQ(Current().dpi_step(), 0);
+  WAIT_EQ(int{mouse_.State().settings.stage_mask}, 0b00000001);
+
+  // The refresh shows the flags of the profile.
+  RefreshWith(stages.on_check, 7, 1);
+  EXPECT_TRUE(check(8)->isChecked());
+  EXPECT_TRUE(stage_enabled(8));
+  EXPECT_TRUE(check(1)->isEnabled());  // no longer the only one on
+}
+
+TEST(DpiStageSwitch, KeepsOneStageOnAndTheActiveStageOnAStageThatIsOn) {
+  const auto profile = NewProfile(u"P");  // stages 1..6 on, index 1 active
+  ProfileData p = *profile;
+  EXPECT_EQ(DpiStagesOn(p), 6);
+  EXPECT_TRUE(SwitchDpiStage(p, 1, false));  // the active one: 0 and 2 are as near, 0 wins
+  EXPECT_EQ(p.dpi_step(), 0);
+  EXPECT_TRUE(SwitchDpiStage(p, 0, false));  // 2 is nearest now
+  EXPECT_EQ(p.dpi_step(), 2);
+  EXPECT_TRUE(SwitchDpiStage(p, 7, true));  // turning one on leaves the active stage alone
+  EXPECT_EQ(p.dpi_step(), 2);
+  EXPECT_EQ(p.dpi_enabled(7), 1);
+  EXPECT_EQ(p.dpi_x(7), 320);  // it had no DPI: the nearest before it with one, stage 6's
+  p.set_dpi_x(6, 100);
+  EXPECT_TRUE(SwitchDpiStage(p, 6, true));
+  EXPECT_EQ(p.dpi_x(6), 100);  // a DPI of its own is kept
+  EXPECT_TRUE(SwitchDpiStage(p, 6, false));
+  for (int i : {2, 3, 4, 5}) EXPECT_TRUE(SwitchDpiStage(p, i, false)) << i;
+  EXPECT_EQ(p.dpi_step(), 7);
+  EXPECT_FALSE(SwitchDpiStage(p, 7, false));  // the last one on
+  EXPECT_EQ(p.dpi_enabled(7), 1);
+  EXPECT_FALSE(SwitchDpiStage(p, 8, true));
+  EXPECT_FALSE(SwitchDpiStage(p, -1, true));
+
+  // Only 1 counts as on; a stored active stage outside the stages or on a stage that is off
+  // moves to the nearest one that is on at the next switch.
+  p.set_dpi_enabled(6, 2);
+  EXPECT_FALSE(DpiStageOn(p, 6));
+  p.set_dpi_step(40);
+  EXPECT_TRUE(SwitchDpiStage(p, 0, true));
+  EXPECT_EQ(p.dpi_step(), 7);
 }
 
 // Names and numbers of the numbered controls.

@@ -249,6 +249,18 @@ TEST_F(SettingsPageTest, AnEditMadeJustBeforeQuitIsOnDisk) {
   EXPECT_EQ(stored.profiles.at(0)->brightness(), 9);
 }
 
+// With no desktop mouse settings program on the PATH the button says so.
+TEST_F(SettingsPageTest, MouseSettingsButtonSaysSoWhenNoSettingsProgramIsFound) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  QTemporaryDir empty;
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", QFile::encodeName(empty.path()));
+  ModalAnswers answers;
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_mouse_attribute"), Qt::LeftButton);
+  qputenv("PATH", path);
+  EXPECT_EQ(answers.messages, QStringList{"no_mouse_settings_text"});
+}
+
 TEST_F(SettingsPageTest, ColoursPickedInTheDialogReachTheMouse) {
   ASSERT_NO_FATAL_FAILURE(Start());
   auto* stage_button = Find<QAbstractButton>("ms_1_btn_dpi_color_3");
@@ -417,8 +429,10 @@ TEST_F(SettingsPageTest, TabReachesEveryControlInReadingOrder) {
   }
   // Down the settings column, section by section, each section's controls after its header.
   QStringList sections;
+  QStringList section_checks;
+  for (const SectionBinding& section : SectionBindings()) section_checks << section.check;
   for (const QString& name : visited) {
-    if (name.startsWith(QLatin1String("ms_1_check_"))) sections << name;
+    if (section_checks.contains(name)) sections << name;
   }
   EXPECT_EQ(
       sections.mid(sections.indexOf("ms_1_check_button"), 4),

@@ -40,8 +40,7 @@ int main(int argc, char** argv) {
   // The mouse's data and link outlive every window.
   mokta::MouseCore core;
   auto window = std::make_unique<mokta::CMainWnd>(core);
-  window->InitWindow();
-  window->CenterWindow();
+  window->InitWindow();  // placed where it was last, or centred
   window->show();
 
   instance.SetActivationHandler([&window](mokta::SingleInstance::Reply reply) {

@@ -2,10 +2,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QWindow>
@@ -18,6 +22,7 @@
 #include "framework/language_file.h"
 #include "framework/menu_builder.h"
 #include "framework/resources.h"
+#include "framework/window_placement.h"
 
 Q_LOGGING_CATEGORY(lcMainWindow, "mokta.window")
 
@@ -25,6 +30,8 @@ namespace mokta {
 namespace {
 
 constexpr char kPageName[] = "MS_1_Page";
+// Saves the window's placement once a move or resize has rested (a window of its own).
+constexpr int kTimerSavePlacement = 530;
 
 // Item `index` of the switch between device pages; -1 shows none.
 void SelectDeviceTab(QWidget* tab_switch, int index) {
@@ -66,6 +73,8 @@ CMainWnd::~CMainWnd() {
 
 void CMainWnd::InitWindow() {
   LoadSkin(QStringLiteral("main.xml"));
+  SetResizable(true);
+  RestorePlacement();
   AddVirtualWindow(kPageName, [this](const Notification& n) { page_.Notify(n); });
   page_.set_window(this);
   page_.set_message_box([this](const QString& key) { return ShowMessageBox(this, key); });
@@ -131,6 +140,8 @@ void CMainWnd::CleanUp() {
   // program from ending.
   core_.set_file_result_observer({});
   CloseDpiPopup();
+  KillTimer(kTimerSavePlacement);
+  if (placement_restored_ && windowHandle() != nullptr) SavePlacement(false);
   KillTimer(TIMER_DPI_POPUP);
   KillTimer(TIMER_APPLY_DELAY);
   KillTimer(TIMER_SETTINGS_FOLLOWUP);
@@ -222,6 +233,10 @@ void CMainWnd::OnTimer(int id) {
       KillTimer(id);
       page_.SettingsFollowUp();
       break;
+    case kTimerSavePlacement:
+      KillTimer(id);
+      SavePlacement(true);
+      break;
     default:
       break;
   }
@@ -275,6 +290,57 @@ void CMainWnd::ShowDpi(std::int32_t code) {
 void CMainWnd::CloseDpiPopup() {
   if (dpi_popup_) dpi_popup_->Close(0);
   dpi_popup_.clear();
+}
+
+// ---- Size and position
+
+QString CMainWnd::placement_file() const {
+  // The data folder holds the store folder ("<data>/ms_1").
+  return QFileInfo(core_.stores().StoreFolder()).path() + QStringLiteral("/window.ini");
+}
+
+void CMainWnd::RestorePlacement() {
+  QSettings file(placement_file(), QSettings::IniFormat);
+  const QRect saved = file.value(QStringLiteral("window/geometry")).toRect();
+  const QString saved_screen = file.value(QStringLiteral("window/screen")).toString();
+  QList<ScreenArea> screens;
+  if (QScreen* primary = QGuiApplication::primaryScreen()) {
+    screens << ScreenArea{primary->name(), primary->availableGeometry()};
+  }
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (screen != QGuiApplication::primaryScreen()) {
+      screens << ScreenArea{screen->name(), screen->availableGeometry()};
+    }
+  }
+  // The layout's smallest size holds before the layout first runs.
+  const QSize minimum =
+      minimumSize().expandedTo(skin_root() ? skin_root()->minimumSize() : QSize());
+  setGeometry(PlaceWindow(saved, saved_screen, screens, minimum, size()));
+  placement_restored_ = true;
+}
+
+void CMainWnd::SavePlacement(bool tell) {
+  const QRect rect = (isMaximized() || isFullScreen()) ? normalGeometry() : geometry();
+  QSettings file(placement_file(), QSettings::IniFormat);
+  file.setValue(QStringLiteral("window/geometry"), rect);
+  file.setValue(QStringLiteral("window/screen"), screen() ? screen()->name() : QString());
+  file.sync();
+  if (file.status() == QSettings::NoError) return;
+  qCWarning(lcMainWindow) << "the window's size and position could not be saved in"
+                          << placement_file();
+  if (!tell || placement_failure_told_) return;
+  placement_failure_told_ = true;
+  ShowMessageBox(this, QStringLiteral("window_place_failed_text"));
+}
+
+void CMainWnd::moveEvent(QMoveEvent* event) {
+  SkinWindow::moveEvent(event);
+  if (placement_restored_ && isVisible()) SetTimer(kTimerSavePlacement, kPlacementRestMs);
+}
+
+void CMainWnd::resizeEvent(QResizeEvent* event) {
+  SkinWindow::resizeEvent(event);
+  if (placement_restored_ && isVisible()) SetTimer(kTimerSavePlacement, kPlacementRestMs);
 }
 
 }  // namespace mokta

@@ -57,6 +57,12 @@ class CMainWnd : public SkinWindow {
   // The menu item names the window acts on.
   void RouteMenuCommand(const QString& item_name);
 
+  // The window's size and position are kept in "window.ini" in the data folder: restored by
+  // InitWindow (centred on the primary screen when there is nothing to restore), saved when a
+  // move or resize has rested for kPlacementRestMs and at exit.
+  QString placement_file() const;
+  static constexpr int kPlacementRestMs = 500;
+
  protected:
   std::intptr_t HandleCustomMessage(std::uint32_t message, std::uintptr_t wparam,
                                     std::intptr_t lparam, bool& handled) override;
@@ -64,6 +70,8 @@ class CMainWnd : public SkinWindow {
   void OnClick(const Notification& notification) override;
   bool OnCloseRequest() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void OnTrayClick(std::intptr_t click);
@@ -71,6 +79,9 @@ class CMainWnd : public SkinWindow {
   void ShowDpi(std::int32_t code);
   void CloseDpiPopup();
   void CleanUp();
+  void RestorePlacement();
+  // Writes the placement file; a failure is logged, and told to the user once when `tell`.
+  void SavePlacement(bool tell);
 
   MouseCore& core_;
   CMS_1_Page page_;
@@ -83,6 +94,8 @@ class CMainWnd : public SkinWindow {
   int link_up_ = 0;
   int no_device_showing_ = 0;
   bool cleaned_up_ = false;
+  bool placement_restored_ = false;
+  bool placement_failure_told_ = false;
 };
 
 }  // namespace mokta

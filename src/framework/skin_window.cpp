@@ -4,17 +4,73 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
 #include <utility>
 
 #include "framework/control_text.h"
 #include "framework/modal_test_hook.h"
 #include "framework/resources.h"
 #include "framework/skin_loader.h"
+#include "framework/window_placement.h"
 
 namespace mokta {
+namespace {
+
+// One edge or corner of a resizable window.
+class ResizeGrip : public QWidget {
+ public:
+  ResizeGrip(QWidget* window, Qt::Edges edges) : QWidget(window), edges_(edges) {
+    setObjectName(QStringLiteral("resize_grip"));
+    const bool corner =
+        (edges & (Qt::LeftEdge | Qt::RightEdge)) && (edges & (Qt::TopEdge | Qt::BottomEdge));
+    if (corner) {
+      const bool falling =
+          edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);
+      setCursor(falling ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor);
+    } else {
+      setCursor((edges & (Qt::LeftEdge | Qt::RightEdge)) ? Qt::SizeHorCursor : Qt::SizeVerCursor);
+    }
+    setFocusPolicy(Qt::NoFocus);
+  }
+  Qt::Edges edges() const { return edges_; }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    if (event->button() != Qt::LeftButton) {
+      QWidget::mousePressEvent(event);
+      return;
+    }
+    event->accept();
+    QWindow* handle = window()->windowHandle();
+    if (handle != nullptr && handle->startSystemResize(edges_)) return;
+    // The window system does not resize windows for the program (some platforms cannot).
+    following_ = true;
+    pressed_at_ = event->globalPosition().toPoint();
+    start_ = window()->geometry();
+  }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if (!following_) return;
+    QWidget* w = window();
+    w->setGeometry(ResizedGeometry(start_, edges_, event->globalPosition().toPoint() - pressed_at_,
+                                   w->minimumSize(), w->maximumSize()));
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton) following_ = false;
+  }
+
+ private:
+  Qt::Edges edges_;
+  bool following_ = false;
+  QPoint pressed_at_;
+  QRect start_;
+};
+
+}  // namespace
 
 SkinWindow::SkinWindow(QWidget* parent, Qt::WindowFlags flags)
     : QWidget(parent, flags),
@@ -51,6 +107,7 @@ bool SkinWindow::LoadSkin(const QString& skin_file) {
   resize(root->size());
   setWindowTitle(root->windowTitle());
   pump_->WireTree(root);
+  PlaceResizeGrips();  // above the new layout
   return true;
 }
 
@@ -162,6 +219,56 @@ void SkinWindow::CenterWindow() {
   QRect frame(QPoint(), frame_size);
   frame.moveCenter(area.center());
   move(frame.topLeft());
+}
+
+void SkinWindow::SetResizable(bool on, int border) {
+  qDeleteAll(grips_);
+  grips_.clear();
+  grip_border_ = on ? std::max(border, 1) : 0;
+  if (!on) return;
+  for (const Qt::Edges edges :
+       {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
+        Qt::Edges(Qt::BottomEdge), Qt::LeftEdge | Qt::TopEdge, Qt::RightEdge | Qt::TopEdge,
+        Qt::LeftEdge | Qt::BottomEdge, Qt::RightEdge | Qt::BottomEdge}) {
+    grips_ << new ResizeGrip(this, edges);
+  }
+  PlaceResizeGrips();
+}
+
+void SkinWindow::PlaceResizeGrips() {
+  const int b = grip_border_;
+  const int corner = 2 * b;  // corners are easier to catch a little larger
+  const int w = width();
+  const int h = height();
+  const bool shown = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
+  for (QWidget* grip : grips_) {
+    const Qt::Edges edges = static_cast<ResizeGrip*>(grip)->edges();
+    const bool left = edges & Qt::LeftEdge;
+    const bool right = edges & Qt::RightEdge;
+    const bool top = edges & Qt::TopEdge;
+    const bool bottom = edges & Qt::BottomEdge;
+    QRect r;
+    if ((left || right) && (top || bottom)) {
+      r = QRect(left ? 0 : w - corner, top ? 0 : h - corner, corner, corner);
+    } else if (left || right) {
+      r = QRect(left ? 0 : w - b, corner, b, std::max(0, h - 2 * corner));
+    } else {
+      r = QRect(corner, top ? 0 : h - b, std::max(0, w - 2 * corner), b);
+    }
+    grip->setGeometry(r);
+    grip->setVisible(shown);
+    grip->raise();
+  }
+}
+
+void SkinWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  PlaceResizeGrips();
+}
+
+void SkinWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) PlaceResizeGrips();
 }
 
 bool SkinWindow::PostMessage(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {

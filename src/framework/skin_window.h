@@ -10,6 +10,7 @@
 // OnCloseRequest. Everything runs on the UI thread, except PostMessage and SendMessage
 // (through message_target()), which any thread may call.
 
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -97,6 +98,16 @@ class SkinWindow : public QWidget {
   // area of its screen.
   void CenterWindow();
 
+  // ---- Resizing a frameless window
+
+  // Gives the window grips along its edges and corners, `border` pixels deep and above the
+  // layout, that show a resize cursor and resize the window through the window system
+  // (QWindow::startSystemResize) when dragged; where the window system cannot, the grip
+  // follows the pointer itself. The grips are hidden while the window is maximised or full
+  // screen. Off removes them.
+  void SetResizable(bool on, int border = 6);
+  bool resizable() const { return !grips_.isEmpty(); }
+
   // ---- Window messages (window_messages.h)
 
   // Queue a message for HandleCustomMessage. From another thread only while this window is
@@ -136,8 +147,13 @@ class SkinWindow : public QWidget {
 
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Keep the resize grips along the edges; derived windows call these when they override them.
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  void PlaceResizeGrips();
+
   std::intptr_t DispatchMessage(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
   // The window has ended with `result`.
   void Finish(int result);
@@ -152,6 +168,8 @@ class SkinWindow : public QWidget {
   int* modal_result_ = nullptr;       // where Close puts the running ShowModal's result
   bool delete_on_final_ = false;
   bool centred_ = true;
+  QList<QWidget*> grips_;  // children of this window
+  int grip_border_ = 0;
 };
 
 // Raises a notification from `sender` through the SkinWindow that holds it: the way a control

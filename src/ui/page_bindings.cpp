@@ -1,5 +1,7 @@
 #include "ui/page_bindings.h"
 
+#include <algorithm>
+
 #include "ui/page_rules.h"
 
 namespace mokta {
@@ -99,6 +101,12 @@ const DpiStageBinding kDpiStageBinding = {
     1,
     320,
     ApplyTiming::kWithApply,
+    "ms_1_check_dpi_enabled_%1",
+    StageField<&ProfileData::dpi_enabled, &ProfileData::set_dpi_enabled>("dpi_enabled"),
+    // A stage turned on or off changes which stages the mouse's DPI button goes through, and
+    // may move the active stage, which the page sends at once like its own option: at once too.
+    ApplyTiming::kNow,
+    "ms_1_option_dpi_step_%1",
 };
 
 const ColorButtonBinding kColorButtons[] = {
@@ -126,6 +134,53 @@ const SectionBinding kSections[] = {
 };
 
 }  // namespace
+
+bool DpiStageOn(const ProfileData& profile, int index) {
+  return index >= 0 && index < static_cast<int>(kDpiStages) &&
+         profile.dpi_enabled(static_cast<std::size_t>(index)) == 1;
+}
+
+int DpiStagesOn(const ProfileData& profile) {
+  int on = 0;
+  for (int i = 0; i < static_cast<int>(kDpiStages); ++i) on += DpiStageOn(profile, i) ? 1 : 0;
+  return on;
+}
+
+bool SwitchDpiStage(ProfileData& profile, int index, bool on) {
+  const int stages = static_cast<int>(kDpiStages);
+  if (index < 0 || index >= stages) return false;
+  if (!on && DpiStageOn(profile, index) && DpiStagesOn(profile) == 1) return false;
+  profile.set_dpi_enabled(static_cast<std::size_t>(index), on ? 1 : 0);
+  auto has_dpi = [&](int i) {
+    const std::int32_t code = profile.dpi_x(static_cast<std::size_t>(i));
+    return code >= kDpiStageBinding.min && code <= kDpiStageBinding.max;
+  };
+  if (on && !has_dpi(index)) {
+    std::int32_t code = 16;  // 800 DPI, the first stage's default, when no stage has a DPI
+    int from = index - 1;
+    while (from >= 0 && !has_dpi(from)) --from;
+    if (from < 0) {
+      from = index + 1;
+      while (from < stages && !has_dpi(from)) ++from;
+    }
+    if (from >= 0 && from < stages) code = profile.dpi_x(static_cast<std::size_t>(from));
+    profile.set_dpi_x(static_cast<std::size_t>(index), code);
+  }
+  const int active = profile.dpi_step();
+  if (DpiStageOn(profile, active) || DpiStagesOn(profile) == 0) return true;
+  // The nearest stage that is on; a stored step outside the stages counts from the end it
+  // lies beyond.
+  const int from = std::clamp(active, 0, stages - 1);
+  for (int distance = 0; distance < stages; ++distance) {
+    for (const int candidate : {from - distance, from + distance}) {
+      if (DpiStageOn(profile, candidate)) {
+        profile.set_dpi_step(candidate);
+        return true;
+      }
+    }
+  }
+  return true;
+}
 
 int ApplyDelayMs(ApplyTiming timing) {
   switch (timing) {
@@ -213,7 +268,7 @@ QStringList PageControlNames() {
   names << "ms_1_ver_setting"
         << "ms_1_card_prate";  // hidden whole while the polling rate cannot be set
   const DpiStageBinding& stages = kDpiStageBinding;
-  for (const char* pattern : {stages.slider, stages.label, stages.edit}) {
+  for (const char* pattern : {stages.slider, stages.label, stages.edit, stages.on_check}) {
     names << NumberedNames(pattern, stages.count);
   }
   for (const OptionGroupBinding& group : kOptionGroups) {

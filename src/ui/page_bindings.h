@@ -77,6 +77,11 @@ struct CheckBinding {
 
 // The controls of the DPI stages, %1 = stage 1..count: a slider that holds the stage's code,
 // a label and an edit that show its DPI. Typed DPI is taken on "killfocus" or "return".
+//
+// Each stage also has an on/off check box ("checkclick"): checked stores 1 in the stage's
+// entry of `on_field` (`dpi_enabled`), unchecked 0, through SwitchDpiStage, which keeps one
+// stage on and the active stage on a stage that is on. A stage that is off shows its slider,
+// edit, label and active-stage option disabled.
 struct DpiStageBinding {
   const char* slider;
   const char* label;
@@ -86,7 +91,26 @@ struct DpiStageBinding {
   int min;
   int max;
   ApplyTiming timing;
+  const char* on_check;
+  ProfileField on_field;  // indexed by stage - 1
+  ApplyTiming on_timing;
+  const char* option;  // the stage's option of the active-stage group ("dpi_step")
 };
+
+// Whether stage `index` (0-based) of `profile` is on: only the value 1 counts. False outside
+// the stages.
+bool DpiStageOn(const ProfileData& profile, int index);
+// How many stages of `profile` are on.
+int DpiStagesOn(const ProfileData& profile);
+// Turns stage `index` (0-based) on or off. The last stage that is on cannot be turned off:
+// then, and for an index outside the stages, nothing changes and the result is false.
+// A stage turned on without a DPI (a code outside the stages' range, as stages 7 and 8 have by
+// default) takes the code of the nearest stage before it that has one (else after it), so that
+// the mouse never switches to 0 DPI.
+// Afterwards the active stage (`dpi_step`) is one that is on: when it is not (the active stage
+// was just turned off, or the record came with an active stage that is off), the stage that is
+// on nearest to it becomes active, the lower one of two as near.
+bool SwitchDpiStage(ProfileData& profile, int index, bool on);
 
 // Buttons that show a stored colour (0x00BBGGRR) and open the colour dialog. `pattern` has %1
 // for 1..count when `count` > 1; the field is indexed by N - 1.

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -18,6 +19,9 @@
 #include "ui/page_rules.h"
 
 namespace mokta {
+namespace {
+Q_LOGGING_CATEGORY(lcPage, "mokta.page")
+}  // namespace
 
 CMS_1_Page::CMS_1_Page(MouseCore& core) : core_(core) {}
 
@@ -79,6 +83,7 @@ void CMS_1_Page::Refresh() {
     controls_.SetSlider(NumberedName(stages.slider, i + 1), code);
     ShowStageDpi(i, code);
   }
+  ShowDpiStageSwitches();
   for (const ColorButtonBinding& button : ColorButtonBindings()) {
     const QStringList names = NumberedNames(button.pattern, button.count);
     for (int i = 0; i < names.size(); ++i) {
@@ -223,6 +228,7 @@ void CMS_1_Page::OnTextChanged(const QString& sender) {
 }
 
 void CMS_1_Page::OnCheckClick(const QString& sender, bool checked) {
+  if (OnDpiStageSwitch(sender, checked)) return;
   for (const CheckBinding& check : CheckBindings()) {
     if (sender != QLatin1String(check.name)) continue;
     SetField(check.field, 0, checked ? 1 : 0);
@@ -263,7 +269,7 @@ void CMS_1_Page::OnClick(const QString& sender) {
     Refresh();
     Apply(ApplyTiming::kNow);
   } else if (sender == QLatin1String("ms_1_btn_mouse_attribute")) {
-    OpenDesktopMouseSettings();
+    OpenMouseSettings();
   } else {
     for (const ColorButtonBinding& button : ColorButtonBindings()) {
       if (const int n = NumberIn(sender, button.pattern, button.count)) {
@@ -300,6 +306,44 @@ void CMS_1_Page::SettingsFollowUp() {
   } else {
     scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
   }
+}
+
+bool CMS_1_Page::OnDpiStageSwitch(const QString& sender, bool checked) {
+  const DpiStageBinding& stages = DpiStages();
+  const int n = NumberIn(sender, stages.on_check, stages.count);
+  if (n == 0) return false;
+  ProfileData switched = core_.session().current();
+  if (SwitchDpiStage(switched, n - 1, checked)) {
+    core_.session().EditCurrent([&](ProfileData& p) { SwitchDpiStage(p, n - 1, checked); });
+    const std::int32_t code = stages.field.get(switched, n - 1);  // a stage turned on gets a DPI
+    controls_.SetSlider(NumberedName(stages.slider, n), code);
+    ShowStageDpi(n - 1, code);
+    controls_.SelectOption(stages.option, stages.count, switched.dpi_step());
+    Apply(stages.on_timing);
+  }
+  ShowDpiStageSwitches();
+  return true;
+}
+
+void CMS_1_Page::ShowDpiStageSwitches() {
+  const DpiStageBinding& stages = DpiStages();
+  const ProfileData& p = core_.session().current();
+  const bool last_on = DpiStagesOn(p) == 1;
+  for (int n = 1; n <= stages.count; ++n) {
+    const bool on = DpiStageOn(p, n - 1);
+    const QString check = NumberedName(stages.on_check, n);
+    controls_.SetChecked(check, on);
+    if (QWidget* box = controls_.Get(check)) box->setEnabled(!(on && last_on));
+    for (const char* part : {stages.slider, stages.edit, stages.label, stages.option}) {
+      if (QWidget* control = controls_.Get(NumberedName(part, n))) control->setEnabled(on);
+    }
+  }
+}
+
+void CMS_1_Page::OpenMouseSettings() {
+  if (OpenDesktopMouseSettings()) return;
+  qCWarning(lcPage) << "no desktop mouse settings program was found";
+  ShowMessage(QStringLiteral("no_mouse_settings_text"));
 }
 
 bool OpenDesktopMouseSettings() {

@@ -101,6 +101,15 @@ class CMS_1_Page {
   }
   // Shows the DPI of stage `index` (0-based) in its label and its edit.
   void ShowStageDpi(int index, std::int32_t code);
+  // The on/off check box of a DPI stage: turns the stage on or off (SwitchDpiStage) and sends
+  // it; a refused switch (the last stage that is on) puts the check mark back. False when
+  // `sender` is no such check box.
+  bool OnDpiStageSwitch(const QString& sender, bool checked);
+  // Shows which DPI stages are on: their check boxes, and the parts of a stage that is off
+  // disabled. The check box of the only stage that is on is disabled too.
+  void ShowDpiStageSwitches();
+  // Opens the desktop's mouse settings, or tells the user that no such program was found.
+  void OpenMouseSettings();
 
   MouseCore& core_;
   SkinWindow* window_ = nullptr;
