@@ -5,9 +5,8 @@
 
 #include "data/data_lock.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -72,7 +71,8 @@ TEST_F(DataLockTest, SecondHolderIsRefusedAndToldWhoHoldsIt) {
   // The tool takes only the links, and is refused on the first one.
   RunLocks tool;
   EXPECT_EQ(tool.TakeLinks(), RunLocks::Result::kHeld);
-  EXPECT_TRUE(tool.refusal().startsWith("the cable link is in use by ")) << tool.refusal().toStdString();
+  EXPECT_TRUE(tool.refusal().startsWith("the cable link is in use by "))
+      << tool.refusal().toStdString();
 }
 
 TEST_F(DataLockTest, ReleasedAndAbandonedLocksAreTakenAgain) {
@@ -84,15 +84,16 @@ TEST_F(DataLockTest, ReleasedAndAbandonedLocksAreTakenAgain) {
 
   // A program that crashed left its lock files behind, naming a process that no longer runs.
   const qint64 gone = 0x3FFFFFFF;  // above the kernel's largest process id
-  for (const QString& path : {DataLockPath(DataFolder()),
-                              LinkLockPath(LinkLockFolder(), MouseLink::kCable)}) {
+  for (const QString& path :
+       {DataLockPath(DataFolder()), LinkLockPath(LinkLockFolder(), MouseLink::kCable)}) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::number(gone) + "\nmokta-mouse\n" +
-               QSysInfo::machineHostName().toUtf8() + "\n");
+    file.write(QByteArray::number(gone) + "\nmokta-mouse\n" + QSysInfo::machineHostName().toUtf8() +
+               "\n");
   }
   RunLocks next;
-  EXPECT_EQ(next.TakeForProgram(DataFolder()), RunLocks::Result::kTaken) << next.refusal().toStdString();
+  EXPECT_EQ(next.TakeForProgram(DataFolder()), RunLocks::Result::kTaken)
+      << next.refusal().toStdString();
   EXPECT_TRUE(next.warnings().isEmpty());
 }
 
@@ -110,6 +111,30 @@ TEST_F(DataLockTest, LockThatCannotBeMadeIsWarnedAboutAndDoesNotStopTheProgram) 
   // The links were still locked.
   RunLocks tool;
   EXPECT_EQ(tool.TakeLinks(), RunLocks::Result::kHeld);
+}
+
+// Without a runtime folder the link locks go to a folder of the user's own under the
+// temporary folder, never into one someone else made there.
+TEST(LinkLockFolder, WithoutARuntimeFolderUsesAPrivateTemporaryFolder) {
+  QTemporaryDir temp;
+  ASSERT_TRUE(temp.isValid());
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  const QByteArray tmpdir = qgetenv("TMPDIR");
+  qunsetenv("XDG_RUNTIME_DIR");
+  qputenv("TMPDIR", QFile::encodeName(temp.path()));
+  const QString own = temp.path() + QStringLiteral("/mokta-mouse-%1/").arg(geteuid());
+  EXPECT_EQ(LinkLockFolder(), own);
+  EXPECT_EQ(QFileInfo(own).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
+  // Another user's folder of that name is not used.
+  ASSERT_EQ(chown(QFile::encodeName(own).constData(), geteuid() + 1, getegid()), 0);
+  EXPECT_EQ(LinkLockFolder(), QString());
+  RunLocks locks;
+  EXPECT_EQ(locks.TakeLinks(), RunLocks::Result::kTaken);
+  EXPECT_EQ(locks.warnings(), QStringList{"cannot lock the mouse's links: no runtime folder"});
+  qputenv("XDG_RUNTIME_DIR", runtime);
+  qputenv("TMPDIR", tmpdir);
+  if (runtime.isNull()) qunsetenv("XDG_RUNTIME_DIR");
+  if (tmpdir.isNull()) qunsetenv("TMPDIR");
 }
 
 }  // namespace

@@ -52,9 +52,9 @@ QString LinkFileName(MouseLink link) {
 QString PrivateTempFolder() {
   const QString folder = QDir::tempPath() + QStringLiteral("/mokta-mouse-%1").arg(geteuid());
   QDir().mkdir(folder);
-  QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   const QFileInfo info(folder);
   if (!info.isDir() || info.isSymLink() || info.ownerId() != geteuid()) return {};
+  QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   return folder;
 }
 
@@ -87,7 +87,12 @@ QString DataLockPath(const QString& data_folder) {
 }
 
 QString LinkLockFolder() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  // Without XDG_RUNTIME_DIR Qt would warn on every call and make a folder of its own; ours is
+  // made quietly.
+  QString folder;
+  if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  }
   if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = PrivateTempFolder();
   if (folder.isEmpty()) return {};
   return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
@@ -116,11 +121,11 @@ RunLocks::Result RunLocks::Take(const QString& path, const QString& what) {
     refusal_ = QStringLiteral("%1 is in use by %2").arg(what, DescribeHolder(holder_));
     return Result::kHeld;
   }
-  const QString warning =
-      QStringLiteral("cannot lock %1 (%2): %3")
-          .arg(what, path,
-               lock->error() == QLockFile::PermissionError ? QStringLiteral("no permission")
-                                                           : QStringLiteral("the file cannot be made"));
+  const QString warning = QStringLiteral("cannot lock %1 (%2): %3")
+                              .arg(what, path,
+                                   lock->error() == QLockFile::PermissionError
+                                       ? QStringLiteral("no permission")
+                                       : QStringLiteral("the file cannot be made"));
   warnings_ << warning;
   return Result::kNoLock;
 }

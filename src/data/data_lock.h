@@ -34,16 +34,16 @@ QString DescribeHolder(const LockHolder& holder);
 
 // The mouse's links, each with a lock of its own.
 enum class MouseLink { kCable, kReceiver, kBle };
-inline constexpr MouseLink kAllLinks[] = {MouseLink::kCable, MouseLink::kReceiver,
-                                          MouseLink::kBle};
+inline constexpr MouseLink kAllLinks[] = {MouseLink::kCable, MouseLink::kReceiver, MouseLink::kBle};
 // "the cable link", "the receiver link", "the Bluetooth LE link".
 QString LinkName(MouseLink link);
 
 // The lock file of a data folder (with its trailing "/").
 QString DataLockPath(const QString& data_folder);
 // The folder of the link locks, with a trailing "/": the user's runtime folder
-// (XDG_RUNTIME_DIR), or, where there is none, a folder of this user's own under the temporary
-// folder. Created when missing; empty when no usable folder exists.
+// (XDG_RUNTIME_DIR), or, where there is none, "mokta-mouse-<uid>" under the temporary folder,
+// made with mode 0700 and refused when another user owns it. Empty when no usable folder
+// exists.
 QString LinkLockFolder();
 // The lock file of `link` in `folder` (with its trailing "/").
 QString LinkLockPath(const QString& folder, MouseLink link);
@@ -52,9 +52,9 @@ QString LinkLockPath(const QString& folder, MouseLink link);
 class RunLocks {
  public:
   enum class Result {
-    kTaken,    // this program holds the lock now
-    kHeld,     // another live program holds it: see refusal() and holder()
-    kNoLock,   // the lock file cannot be made here (read-only or missing folder): see warning()
+    kTaken,   // this program holds the lock now
+    kHeld,    // another live program holds it: see refusal() and holder()
+    kNoLock,  // the lock file cannot be made here (read-only or missing folder): see warnings()
   };
 
   RunLocks();
