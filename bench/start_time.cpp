@@ -188,6 +188,8 @@ int RunStartBench(const StartOptions& options) {
   }
   setenv("MOKTA_DATA_DIR", QFile::encodeName(data.path()).constData(), 1);
   setenv("MOKTA_INSTANCE_NAME", ("mokta-bench-" + std::to_string(getpid())).c_str(), 1);
+  // The mouse's link locks, too, apart from those of a program the user is running.
+  setenv("XDG_RUNTIME_DIR", QFile::encodeName(data.path()).constData(), 1);
   const std::string load = MachineLoad();
   const std::string store = StoreText(data_folder);
   std::vector<double> mapped;

@@ -7,14 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <atomic>
 #include <mutex>
 
 #include "cli/mousectl.h"
+#include "data/data_lock.h"
 #include "data/import_export.h"
+#include "device/driver_library.h"
 #include "profile_match.h"
 #include "virtual_mouse.h"
 
@@ -228,6 +232,41 @@ TEST(DeviceHostWithoutDrivers, MissingLibrariesAreLinksThatNeverOpen) {
   host.Shutdown();
 }
 
+// A driver library in the user's data location is refused, however its path is given; the
+// same library outside it loads.
+TEST(DeviceHostWithoutDrivers, LibrariesInTheUserDataLocationAreNeverLoaded) {
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  const QByteArray previous = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+  const QString planted = home.path() + "/mokta-mouse/drivers/";
+  const QString elsewhere = home.path() + "/drivers/";
+  for (const QString& folder : {planted, elsewhere}) {
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QFile::copy(kVirtualFolder + kCableDriverFile, folder + kCableDriverFile));
+  }
+  QString error;
+  EXPECT_EQ(DriverLibrary::Load(planted + kCableDriverFile, &error), nullptr);
+  EXPECT_TRUE(error.contains("lies in the data folder")) << error.toStdString();
+  EXPECT_NE(DriverLibrary::Load(elsewhere + kCableDriverFile), nullptr);
+
+  ProfileSession session(nullptr);
+  DeviceHostOptions options;
+  options.driver_folder = planted;
+  DeviceHost host(session, nullptr, options);
+  host.Start();
+  ASSERT_FALSE(host.problems().isEmpty());
+  EXPECT_TRUE(host.problems().front().startsWith("cable driver not loaded: " + planted))
+      << host.problems().front().toStdString();
+  EXPECT_FALSE(host.fields().AnyLinkUp());
+  host.Shutdown();
+  if (previous.isNull()) {
+    qunsetenv("XDG_DATA_HOME");
+  } else {
+    qputenv("XDG_DATA_HOME", previous);
+  }
+}
+
 TEST(MousectlApply, LeavesTheVirtualMouseHoldingTheProfile) {
   VirtualMouse& mouse = VirtualMouse::Shared();
   mouse.ResetSettings();
@@ -249,6 +288,30 @@ TEST(MousectlApply, LeavesTheVirtualMouseHoldingTheProfile) {
   EXPECT_TRUE(MatchesProfile(mouse.State().settings, *profile));
 }
 
+TEST(MousectlApply, SendsNothingWhileAnotherProgramHoldsTheLinks) {
+  VirtualMouse& mouse = VirtualMouse::Shared();
+  mouse.Plug(VirtualLink::kCable, true);
+  mouse.ResetCounters();
+  QTemporaryDir dir;
+  const QString path = dir.filePath("game.pro");
+  ASSERT_EQ(ExportProfile(*TestProfile(), path), FileStatus::kOk);
+  RunLocks program;
+  ASSERT_EQ(program.TakeLinks(), RunLocks::Result::kTaken);
+
+  QString out_text, err_text;
+  QTextStream out(&out_text), err(&err_text);
+  const int code = RunMousectl({"apply", path, "--driver-dir", kVirtualFolder}, out, err);
+  out.flush();
+  err.flush();
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(out_text.isEmpty()) << out_text.toStdString();
+  EXPECT_EQ(err_text.count('\n'), 1) << err_text.toStdString();
+  EXPECT_TRUE(err_text.startsWith("mokta-mousectl: the cable link is in use by "))
+      << err_text.toStdString();
+  EXPECT_TRUE(err_text.contains(QStringLiteral("pid %1").arg(QCoreApplication::applicationPid())));
+  EXPECT_EQ(mouse.State().counters, VirtualMouseCounters{});  // not a single write
+}
+
 }  // namespace
 }  // namespace mokta
 
@@ -260,6 +323,9 @@ int main(int argc, char** argv) {
   qputenv("MOKTA_VIRTUAL_CONTROL", QFile::encodeName(runtime.filePath("control.sock")));
   qunsetenv("MOKTA_VIRTUAL_START");
   qunsetenv("MOKTA_VIRTUAL_LOG");
+  // The tool's apply takes the link locks: in a runtime folder of the test's own, never beside
+  // a program the user is running.
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -1,5 +1,5 @@
 // The input hook table against fake libraries found through MOKTA_DRIVER_DIR: a complete
-// one, one that lacks an export, and none at all.
+// one, one that lacks an export, none at all, and one placed in a data folder.
 
 #include "app/hook_table.h"
 
@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <string>
 #include <vector>
@@ -23,22 +25,29 @@ void RecordCall(const char* call) {
   g_calls.emplace_back(call);
 }
 
-// Points MOKTA_DRIVER_DIR at `folder` for the life of the object.
-class DriverDirScope {
+// Sets the environment variable `name` to `value` for the life of the object.
+class EnvScope {
  public:
-  explicit DriverDirScope(const QString& folder) : previous_(qgetenv("MOKTA_DRIVER_DIR")) {
-    qputenv("MOKTA_DRIVER_DIR", folder.toUtf8());
+  EnvScope(const char* name, const QString& value) : name_(name), previous_(qgetenv(name)) {
+    qputenv(name, value.toUtf8());
   }
-  ~DriverDirScope() {
+  ~EnvScope() {
     if (previous_.isNull()) {
-      qunsetenv("MOKTA_DRIVER_DIR");
+      qunsetenv(name_);
     } else {
-      qputenv("MOKTA_DRIVER_DIR", previous_);
+      qputenv(name_, previous_);
     }
   }
 
  private:
+  const char* name_;
   QByteArray previous_;
+};
+
+// Points MOKTA_DRIVER_DIR at `folder` for the life of the object.
+class DriverDirScope : public EnvScope {
+ public:
+  explicit DriverDirScope(const QString& folder) : EnvScope("MOKTA_DRIVER_DIR", folder) {}
 };
 
 bool IsLoaded(const QString& path) {
@@ -129,6 +138,33 @@ TEST(HookTable, MissingLibraryGivesAnEmptyTableWhoseCallsDoNothing) {
   const MoktaWindow window{&events, PostTo};
   RecordAMacro(table, &window);
   EXPECT_TRUE(events.empty());
+}
+
+// The data folders hold files the program and the user write; a library placed there is never
+// loaded, whether MOKTA_DRIVER_DIR names the folder or a path to it is given.
+TEST(HookTable, LibraryInADataFolderIsNeverLoaded) {
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  const QString user_data = home.path() + "/share/mokta-mouse/Data/plugins/";
+  const QString data_dir = home.path() + "/data/";
+  for (const QString& folder : {user_data, data_dir}) {
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QFile::copy(kCompleteFolder + kHookLibraryFile, folder + kHookLibraryFile));
+  }
+  EnvScope xdg("XDG_DATA_HOME", home.path() + "/share");
+  EnvScope data("MOKTA_DATA_DIR", data_dir);
+  for (const QString& folder : {user_data, data_dir}) {
+    DriverDirScope scope(folder);
+    HookTable table;
+    EXPECT_FALSE(table.loaded()) << folder.toStdString();
+    EXPECT_FALSE(IsLoaded(folder + kHookLibraryFile));
+    EXPECT_FALSE(HookTable(folder + kHookLibraryFile).loaded());
+  }
+  // The same library outside the data folders loads.
+  const QString elsewhere = home.path() + "/programs/";
+  ASSERT_TRUE(QDir().mkpath(elsewhere));
+  ASSERT_TRUE(QFile::copy(kCompleteFolder + kHookLibraryFile, elsewhere + kHookLibraryFile));
+  EXPECT_TRUE(HookTable(elsewhere + kHookLibraryFile).loaded());
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "app/dpi_popup.h"
 #include "app/message_box.h"
 #include "app/window_ids.h"
+#include "data/import_export.h"
 #include "device/driver_messages.h"
 #include "framework/control_lookup.h"
 #include "framework/control_text.h"
@@ -426,26 +427,49 @@ TEST_F(MainWindowTest, AStoreThatCannotBeOpenedIsToldOnceNamingTheFile) {
   EXPECT_TRUE(QFileInfo(store).isDir());
 }
 
+// The environment of one run of the program itself: an instance name, a data folder and a
+// runtime folder of the test's own (never the user's running program, build/bin/Data or the
+// user's link locks), offscreen, against the virtual mouse whose control socket lies in the
+// runtime folder.
+QProcessEnvironment ProgramEnvironment(const QString& instance, const QString& data,
+                                       const QString& runtime) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(
+      "MOKTA_INSTANCE_NAME",
+      QStringLiteral("mokta-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(instance));
+  env.insert("MOKTA_DATA_DIR", data);
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("MOKTA_DRIVER_DIR", kVirtualFolder);
+  env.insert("MOKTA_VIRTUAL_CONTROL", runtime + "/control.sock");
+  env.insert("XDG_RUNTIME_DIR", runtime);
+  env.remove("QT_LOGGING_RULES");
+  return env;
+}
+
+// Starts the program and waits until its window has loaded the drivers (the virtual mouse's
+// control socket exists).
+void StartProgram(QProcess& program, const QProcessEnvironment& env, const QStringList& args = {}) {
+  program.setProcessEnvironment(env);
+  program.start(QStringLiteral(MOKTA_PROGRAM), args);
+  ASSERT_TRUE(program.waitForStarted());
+  WAIT_UNTIL_FOR(QFile::exists(env.value("MOKTA_VIRTUAL_CONTROL")), 10000);
+}
+
+// Ends the program with SIGTERM, as the tray's "exit" would; its exit code.
+int TerminateProgram(QProcess& program) {
+  program.terminate();
+  if (!program.waitForFinished(10000)) return -1;
+  return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+}
+
 // The program itself: a second start activates the first and ends with 1; SIGTERM ends the
-// first like the tray's "exit". Both run under an instance name and a data folder of this
-// test's own, never the user's running program or build/bin/Data.
+// first like the tray's "exit".
 TEST(Program, SecondStartEndsWithOneAndTermEndsTheFirst) {
   QTemporaryDir runtime;
   QTemporaryDir data;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("MOKTA_INSTANCE_NAME",
-             QStringLiteral("mokta-test-%1").arg(QCoreApplication::applicationPid()));
-  env.insert("MOKTA_DATA_DIR", data.path());
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  env.insert("MOKTA_DRIVER_DIR", kVirtualFolder);
-  env.insert("MOKTA_VIRTUAL_CONTROL", runtime.filePath("control.sock"));
-  env.insert("XDG_RUNTIME_DIR", runtime.path());
+  const QProcessEnvironment env = ProgramEnvironment("a", data.path(), runtime.path());
   QProcess first;
-  first.setProcessEnvironment(env);
-  first.start(QStringLiteral(MOKTA_PROGRAM), {});
-  ASSERT_TRUE(first.waitForStarted());
-  // Wait until the control socket exists: the window has loaded the drivers.
-  WAIT_UNTIL_FOR(QFile::exists(runtime.filePath("control.sock")), 10000);
+  StartProgram(first, env);
 
   QProcess second;
   second.setProcessEnvironment(env);
@@ -454,10 +478,66 @@ TEST(Program, SecondStartEndsWithOneAndTermEndsTheFirst) {
   EXPECT_EQ(second.exitCode(), 1);
   EXPECT_EQ(first.state(), QProcess::Running);
 
-  first.terminate();  // SIGTERM
-  ASSERT_TRUE(first.waitForFinished(10000));
-  EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(first.exitCode(), 0);
+  EXPECT_EQ(TerminateProgram(first), 0);
+}
+
+// One writer per data folder and per link: a program under another instance name on the same
+// data folder, and the tool's apply over the same links, are refused and told who holds them.
+TEST(Program, SecondWriterIsRefusedAndToldWhoHoldsTheData) {
+  QTemporaryDir runtime;
+  QTemporaryDir other_runtime;
+  QTemporaryDir data;
+  QProcessEnvironment env = ProgramEnvironment("a", data.path(), runtime.path());
+  // A rule for every category leaves the program's own debug traces off.
+  env.insert("QT_LOGGING_RULES", "*.debug=true");
+  QProcess first;
+  StartProgram(first, env);
+  const QString holder = QStringLiteral("mokta-mouse (pid %1").arg(first.processId());
+
+  // The refused start shows who holds the data and waits for its message to be closed; it
+  // logs the same sentence, and SIGTERM closes the message.
+  QProcess second;
+  second.setProcessEnvironment(ProgramEnvironment("b", data.path(), other_runtime.path()));
+  second.start(QStringLiteral(MOKTA_PROGRAM), {});
+  QString second_log;
+  WAIT_UNTIL_FOR((second_log += QString::fromLocal8Bit(second.readAllStandardError()))
+                     .contains("the data folder " + data.path() + "/ is in use by " + holder),
+                 10000);
+  EXPECT_EQ(TerminateProgram(second), 2);
+  EXPECT_FALSE(QFile::exists(other_runtime.filePath("control.sock")));  // drivers never loaded
+
+  QTemporaryDir files;
+  const QString profile = files.filePath("game.pro");
+  ASSERT_EQ(ExportProfile(*NewProfile(u"Game"), profile), FileStatus::kOk);
+  QProcess tool;
+  tool.setProcessEnvironment(env);
+  tool.start(QStringLiteral(MOKTA_MOUSECTL), {"apply", profile, "--driver-dir", kVirtualFolder});
+  ASSERT_TRUE(tool.waitForFinished(10000));
+  EXPECT_EQ(tool.exitCode(), 1);
+  const QString tool_log = QString::fromLocal8Bit(tool.readAllStandardError());
+  EXPECT_TRUE(tool_log.startsWith("mokta-mousectl: the cable link is in use by " + holder))
+      << tool_log.toStdString();
+  EXPECT_EQ(tool_log.count('\n'), 1) << tool_log.toStdString();
+  EXPECT_TRUE(tool.readAllStandardOutput().isEmpty());
+
+  EXPECT_EQ(TerminateProgram(first), 0);
+  const QString first_log = QString::fromLocal8Bit(first.readAllStandardError());
+  EXPECT_FALSE(first_log.contains("mokta.entry: ilen")) << "debug traces were on";
+}
+
+// Qt's own options on the command line ("-platform", "-style", "-reverse") change nothing;
+// the program's traces, asked for by name, show the layout it runs with.
+TEST(Program, QtOptionsOnTheCommandLineChangeNothing) {
+  QTemporaryDir runtime;
+  QTemporaryDir data;
+  QProcessEnvironment env = ProgramEnvironment("a", data.path(), runtime.path());
+  env.insert("QT_LOGGING_RULES", "mokta.entry.debug=true");
+  QProcess program;
+  StartProgram(program, env, {"-platform", "none", "-reverse", "-style", "none"});
+  EXPECT_EQ(TerminateProgram(program), 0);
+  const QString log = QString::fromLocal8Bit(program.readAllStandardError());
+  EXPECT_TRUE(log.contains("mokta.entry: layout left-to-right")) << log.toStdString();
+  EXPECT_TRUE(log.contains("mokta.entry: ilen = 35")) << log.toStdString();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,7 +33,19 @@ struct RunResult {
 
 class MousectlTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+  // `apply` takes the link locks: in a runtime folder of the test's own, never beside a program
+  // the user is running.
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir_.path()));
+  }
+  void TearDown() override {
+    if (runtime_.isNull()) {
+      qunsetenv("XDG_RUNTIME_DIR");
+    } else {
+      qputenv("XDG_RUNTIME_DIR", runtime_);
+    }
+  }
   QString Path(const QString& name) const { return dir_.filePath(name); }
 
   RunResult Run(const QStringList& args) const {
@@ -60,6 +73,7 @@ class MousectlTest : public ::testing::Test {
   }
 
   QTemporaryDir dir_;
+  QByteArray runtime_ = qgetenv("XDG_RUNTIME_DIR");
 };
 
 // Expects a refusal: exit code 2, nothing on stdout, one line on stderr holding every part.

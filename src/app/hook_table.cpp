@@ -35,6 +35,10 @@ HookTable::~HookTable() {
 }
 
 void HookTable::Load(const QString& path) {
+  if (const QString refusal = LibraryRefusal(path); !refusal.isEmpty()) {
+    qCWarning(lcHook) << "input hook library not loaded:" << refusal;
+    return;
+  }
   void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     qCInfo(lcHook) << "no input hook library:" << dlerror();

@@ -12,6 +12,7 @@
 
 #include "cli/apply_dry_run.h"
 #include "cli/record_file.h"
+#include "data/data_lock.h"
 #include "data/paths.h"
 #include "device/device_host.h"
 #include "platform/system_services.h"
@@ -155,6 +156,15 @@ int RunDeviceApply(const QString& profile_path, const DeviceCommandOptions& opti
     err << kProgram << ": " << read.error << "\n";
     return 2;
   }
+  // The program, or another apply, may be sending over the same links: their messages must
+  // not interleave with ours.
+  RunLocks locks;
+  if (locks.TakeLinks() == RunLocks::Result::kHeld) {
+    err << kProgram << ": " << locks.refusal() << "; nothing was sent\n";
+    return 1;
+  }
+  for (const QString& warning : locks.warnings())
+    err << kProgram << ": warning: " << warning << "\n";
   Session session(options);
   ProfileList list;
   list.push_back(std::make_unique<ProfileData>(*read.file.profiles.front()));

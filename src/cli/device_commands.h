@@ -25,8 +25,9 @@ struct DeviceCommandOptions {
 std::optional<QString> TakeDeviceOptions(QStringList& args, DeviceCommandOptions& options,
                                          bool allow_for = false);
 
-// Exit codes: 0 success; 1 the mouse was not reached or a command was not delivered; 2 usage
-// or file errors (returned by the caller).
+// Exit codes: 0 success; 1 the mouse was not reached, a command was not delivered, or (apply)
+// a link to the mouse is in use by another program; 2 usage or file errors (returned by the
+// caller). `apply` holds the lock of every link (see data/data_lock.h) while it runs.
 int RunDeviceApply(const QString& profile_path, const DeviceCommandOptions& options,
                    QTextStream& out, QTextStream& err);
 int RunWatch(const DeviceCommandOptions& options, QTextStream& out, QTextStream& err);

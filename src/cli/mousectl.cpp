@@ -134,10 +134,10 @@ QString MousectlUsage() {
       "folder named by MOKTA_DRIVER_DIR; --virtual uses the virtual mouse beside the tool;\n"
       "--driver-dir DIR uses the libraries in DIR.\n"
       "\n"
-      "Exit status: 0 on success; 1 when no mouse was reached or a command was not\n"
-      "delivered; 2 on a usage error, or when the file cannot be opened or read, has the\n"
-      "wrong size for its kind, ends in a partial record, or is not of the kind the command\n"
-      "needs.\n");
+      "Exit status: 0 on success; 1 when no mouse was reached, a command was not\n"
+      "delivered, or the program (or another apply) is using the mouse's links; 2 on a\n"
+      "usage error, or when the file cannot be opened or read, has the wrong size for its\n"
+      "kind, ends in a partial record, or is not of the kind the command needs.\n");
 }
 
 int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err) {

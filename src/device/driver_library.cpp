@@ -24,7 +24,30 @@ QString DriverFolder() {
   return folder.endsWith('/') ? folder : folder + '/';
 }
 
+QString LibraryRefusalFor(const QString& path, const QStringList& data_locations) {
+  for (const QString& folder : data_locations) {
+    if (PathIsInside(path, folder)) {
+      return QStringLiteral(
+                 "%1 lies in the data folder %2; libraries are loaded only from the "
+                 "program's folder or MOKTA_DRIVER_DIR")
+          .arg(path, folder);
+    }
+  }
+  return {};
+}
+
+QString LibraryRefusal(const QString& path) {
+  QStringList data_locations{UserDataLocation(), ExeFolder() + QStringLiteral("Data/")};
+  const QString chosen = qEnvironmentVariable("MOKTA_DATA_DIR");
+  if (!chosen.isEmpty()) data_locations << chosen;
+  return LibraryRefusalFor(path, data_locations);
+}
+
 std::unique_ptr<DriverLibrary> DriverLibrary::Load(const QString& path, QString* error) {
+  if (const QString refusal = LibraryRefusal(path); !refusal.isEmpty()) {
+    if (error) *error = refusal;
+    return nullptr;
+  }
   void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     if (error) *error = QString::fromLocal8Bit(dlerror());

@@ -4,8 +4,12 @@
 // and "libhiddriver_1.so" for the receiver, from the program's folder, or from the folder named
 // by the environment variable MOKTA_DRIVER_DIR (which points the program at the virtual mouse).
 // A library or export that is missing is a link that never opens, never a crash.
+//
+// No run-time library (drivers, input hook) is ever loaded from the data folder or the user's
+// data location: those hold files the program and the user write, never code.
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "device/command_sender.h"
@@ -23,11 +27,19 @@ inline constexpr int kReceiverProductId = 0xFA60;
 // set and not empty, else the program's own folder.
 QString DriverFolder();
 
+// Why the library at `path` may not be loaded, or an empty text when it may: a path inside any
+// of `data_locations` (folders, with or without a trailing "/") is refused.
+QString LibraryRefusalFor(const QString& path, const QStringList& data_locations);
+// The same against the data folders of this run: the user's data location, the folder named by
+// MOKTA_DATA_DIR and the "Data" folder beside the program.
+QString LibraryRefusal(const QString& path);
+
 // One loaded library and its exports. Unloaded when destroyed.
 class DriverLibrary {
  public:
-  // Loads `path` and looks up its exports. Null when the library does not load or one of the
-  // exports the program calls is missing; `error` (when given) then says why.
+  // Loads `path` and looks up its exports. Null when the library may not be loaded from there
+  // (LibraryRefusal), does not load or lacks one of the exports the program calls; `error`
+  // (when given) then says why.
   static std::unique_ptr<DriverLibrary> Load(const QString& path, QString* error = nullptr);
   ~DriverLibrary();
 
