@@ -527,6 +527,22 @@ TEST(Program, SecondWriterIsRefusedAndToldWhoHoldsTheData) {
 
 // Qt's own options on the command line ("-platform", "-style", "-reverse") change nothing;
 // the program's traces, asked for by name, show the layout it runs with.
+// SIGTERM while the start shows a store problem closes the message, opens no further one and
+// ends the program (the main event loop is not running yet, so quitting it would do nothing).
+TEST(Program, TermDuringAStartMessageEndsTheProgram) {
+  QTemporaryDir runtime;
+  QTemporaryDir data;
+  ASSERT_TRUE(QDir().mkpath(data.filePath("ms_1/pro.data")));  // two stores that are not files
+  ASSERT_TRUE(QDir().mkpath(data.filePath("ms_1/macro.data")));
+  QProcess program;
+  StartProgram(program, ProgramEnvironment("a", data.path(), runtime.path()));
+  QString log;
+  WAIT_UNTIL_FOR((log += QString::fromLocal8Bit(program.readAllStandardError()))
+                     .contains("is not a regular file"),
+                 10000);
+  EXPECT_EQ(TerminateProgram(program), 0);
+}
+
 TEST(Program, QtOptionsOnTheCommandLineChangeNothing) {
   QTemporaryDir runtime;
   QTemporaryDir data;

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <cstring>
 #include <memory>
 
@@ -77,14 +78,21 @@ int main(int argc, char** argv) {
 
   // Declared before the bridge, which ends it; reset explicitly before the data it shows.
   std::unique_ptr<mokta::CMainWnd> window;
-  // SIGINT and SIGTERM end the program like the tray's "exit"; before the window exists they
-  // close the message that is showing, which ends the start.
-  mokta::SignalBridge signals_bridge([&window](int) {
-    if (window) {
+  // Whether the main event loop runs: only then can the window's Exit end it.
+  bool running = false;
+  // A signal that came while the start was still under way (a message box of the start, such
+  // as a store problem, can be open then): the start stops as soon as it can.
+  bool stop_requested = false;
+  // SIGINT and SIGTERM end the program like the tray's "exit". During the start they close the
+  // message that is showing and keep any further one from opening.
+  mokta::SignalBridge signals_bridge([&](int) {
+    if (window && running) {
       window->Exit();
-    } else if (QWidget* modal = QApplication::activeModalWidget()) {
-      modal->close();
+      return;
     }
+    stop_requested = true;
+    if (window) window->core().set_file_result_observer({});
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
   });
 
   auto language = std::make_shared<mokta::LanguageFile>();
@@ -108,6 +116,11 @@ int main(int argc, char** argv) {
   mokta::MouseCore core(options);
   window = std::make_unique<mokta::CMainWnd>(core);
   window->InitWindow();  // placed where it was last, or centred
+  if (stop_requested) {
+    window->Exit();  // what is pending is written
+    window.reset();
+    return 0;
+  }
   window->show();
 
   instance.SetActivationHandler([&window](mokta::SingleInstance::Reply reply) {
@@ -115,6 +128,7 @@ int main(int argc, char** argv) {
     reply();
   });
 
+  QTimer::singleShot(0, [&running] { running = true; });  // runs once exec() has started
   const int code = QApplication::exec();
   window.reset();  // clean-up: worker stopped, drivers closed and unloaded, hooks removed
   return code;

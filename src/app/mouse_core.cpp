@@ -274,7 +274,8 @@ void MouseCore::ReportFileResult(const FileResult& result) {
               ProblemText(told.problem), qUtf8Printable(told.path),
               told.other_path.isEmpty() ? "" : " -> ", qUtf8Printable(told.other_path));
   }
-  if (file_observer_) file_observer_(told);
+  // A copy: the observer may run a modal loop, during which the window can end and unset it.
+  if (FileResultObserver observer = file_observer_) observer(told);
 }
 
 void MouseCore::RequestApply() {
