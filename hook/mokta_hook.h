@@ -72,6 +72,14 @@ void enablehook(int32_t enable);
 /* 1: wheel movements are reported; 0: they are not. The program always passes 0. */
 void mousewheelenable(int32_t enable);
 
+/*
+ * Optional (the program works without it): 1 when the library sees the events of the whole
+ * desktop, 0 when it cannot (no X display, no XInput2, or a Wayland session, where no client
+ * sees another's input). With 0 the program captures inside its own windows instead and tells
+ * the user why. A library without this export counts as 1.
+ */
+int32_t hookglobalcapture(void);
+
 /* The exports' types, in the order the program looks them up. */
 typedef void (*MoktaInstallMouseHookFn)(void);
 typedef void (*MoktaRemoveMouseHookFn)(void);
@@ -80,6 +88,7 @@ typedef void (*MoktaInstallHookFn)(const MoktaWindow*);
 typedef void (*MoktaRemoveHookFn)(void);
 typedef void (*MoktaEnableHookFn)(int32_t);
 typedef void (*MoktaMouseWheelEnableFn)(int32_t);
+typedef int32_t (*MoktaHookGlobalCaptureFn)(void); /* optional */
 
 #ifdef __cplusplus
 }

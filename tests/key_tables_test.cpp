@@ -34,6 +34,9 @@ class MovedKeysLayout final : public KeyboardLayout {
   QString UnmodifiedText(std::uint32_t vk, std::uint32_t scan_code) const override {
     return text_of_.contains(vk) ? text_of_.value(vk) : us_.UnmodifiedText(vk, scan_code);
   }
+  std::uint32_t KeycodeToVirtualKey(std::uint32_t keycode) const override {
+    return keycode > 8 ? ScanCodeToVirtualKey(keycode - 8) : 0;
+  }
 
   mutable int scan_queries = 0;
 

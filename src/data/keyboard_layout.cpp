@@ -63,4 +63,8 @@ QString FixedUsLayout::UnmodifiedText(std::uint32_t vk, std::uint32_t /*scan_cod
   return QString(QChar(c));
 }
 
+std::uint32_t FixedUsLayout::KeycodeToVirtualKey(std::uint32_t keycode) const {
+  return keycode > 8 ? ScanCodeToVirtualKey(keycode - 8) : 0;
+}
+
 }  // namespace mokta

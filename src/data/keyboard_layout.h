@@ -26,6 +26,11 @@ class KeyboardLayout {
   // pending, in the case it is typed (a letter key usually gives its small letter). Empty
   // when the key types nothing.
   virtual QString UnmodifiedText(std::uint32_t vk, std::uint32_t scan_code) const = 0;
+
+  // The virtual-key code of the key at the window system's key code `keycode` (an X11 / xkb
+  // key code: the Linux input event code + 8, what Qt reports as a key event's native scan
+  // code), the same code the input hook library posts for that key; 0 when it has none.
+  virtual std::uint32_t KeycodeToVirtualKey(std::uint32_t keycode) const = 0;
 };
 
 // A US layout that answers from the key table's own columns, for tests and for systems whose
@@ -39,6 +44,9 @@ class FixedUsLayout final : public KeyboardLayout {
   // The unshifted US character of letters, digits and the punctuation keys; `scan_code` is not
   // used. Empty for every other key.
   QString UnmodifiedText(std::uint32_t vk, std::uint32_t scan_code) const override;
+  // The table's vk of the position: key code − 8 read as a set-1 scan code (the Linux input
+  // codes of the table's positions equal their scan codes); 0 outside the table.
+  std::uint32_t KeycodeToVirtualKey(std::uint32_t keycode) const override;
 };
 
 }  // namespace mokta
