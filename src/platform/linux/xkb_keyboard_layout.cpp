@@ -29,12 +29,11 @@ bool EnvironmentSet(const char* name) {
   return value != nullptr && value[0] != '\0';
 }
 
-bool EnvironmentNamesLayout() {
-  for (const char* name : {"XKB_DEFAULT_RULES", "XKB_DEFAULT_MODEL", "XKB_DEFAULT_LAYOUT",
-                           "XKB_DEFAULT_VARIANT", "XKB_DEFAULT_OPTIONS"}) {
-    if (EnvironmentSet(name)) return true;
-  }
-  return false;
+// The names the XKB_DEFAULT_* variables give.
+XkbNames EnvironmentNames() {
+  const auto read = [](const char* name) { return qEnvironmentVariable(name); };
+  return {read("XKB_DEFAULT_RULES"), read("XKB_DEFAULT_MODEL"), read("XKB_DEFAULT_LAYOUT"),
+          read("XKB_DEFAULT_VARIANT"), read("XKB_DEFAULT_OPTIONS")};
 }
 
 bool WaylandSession() {
@@ -91,9 +90,9 @@ struct XkbKeyboardLayout::X11Link {
     const std::uint16_t map_parts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS |
                                     XCB_XKB_MAP_PART_MODIFIER_MAP |
                                     XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS;
-    const std::uint16_t group_parts = XCB_XKB_STATE_PART_GROUP_STATE |
-                                      XCB_XKB_STATE_PART_GROUP_BASE |
-                                      XCB_XKB_STATE_PART_GROUP_LATCH | XCB_XKB_STATE_PART_GROUP_LOCK;
+    const std::uint16_t group_parts =
+        XCB_XKB_STATE_PART_GROUP_STATE | XCB_XKB_STATE_PART_GROUP_BASE |
+        XCB_XKB_STATE_PART_GROUP_LATCH | XCB_XKB_STATE_PART_GROUP_LOCK;
     xcb_xkb_select_events_details_t details{};
     details.affectNewKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
     details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
@@ -127,8 +126,8 @@ XkbKeyboardLayout::~XkbKeyboardLayout() {
 }
 
 void XkbKeyboardLayout::Compile(const XkbNames& names, bool use_environment) {
-  context_ = xkb_context_new(use_environment ? XKB_CONTEXT_NO_FLAGS
-                                             : XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+  context_ =
+      xkb_context_new(use_environment ? XKB_CONTEXT_NO_FLAGS : XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
   description_ = NamesText(names);
   if (context_ == nullptr) {
     qCWarning(lcKeyboardLayout, "keyboard layout: no xkbcommon context");
@@ -159,7 +158,7 @@ void XkbKeyboardLayout::Compile(const XkbNames& names, bool use_environment) {
 
 std::unique_ptr<XkbKeyboardLayout> XkbKeyboardLayout::FollowX11() {
   if (WaylandSession()) {
-    qCInfo(lcKeyboardLayout, "keyboard layout: a Wayland session; the X server's is not used");
+    qCDebug(lcKeyboardLayout, "keyboard layout: a Wayland session; the X server's is not used");
     return nullptr;
   }
   if (!EnvironmentSet("DISPLAY")) return nullptr;
@@ -187,15 +186,15 @@ std::unique_ptr<XkbKeyboardLayout> XkbKeyboardLayout::FollowX11() {
   service->x11_ = std::move(link);
   service->description_ = QStringLiteral("X server");
   std::lock_guard lock(service->mutex_);
-  xkb_keymap* keymap = xkb_x11_keymap_new_from_device(
-      service->context_, service->x11_->connection, service->x11_->device_id,
-      XKB_KEYMAP_COMPILE_NO_FLAGS);
+  xkb_keymap* keymap =
+      xkb_x11_keymap_new_from_device(service->context_, service->x11_->connection,
+                                     service->x11_->device_id, XKB_KEYMAP_COMPILE_NO_FLAGS);
   if (keymap == nullptr) {
     qCWarning(lcKeyboardLayout, "keyboard layout: the X server's keymap cannot be read");
     return nullptr;
   }
-  xkb_state* state = xkb_x11_state_new_from_device(keymap, service->x11_->connection,
-                                                   service->x11_->device_id);
+  xkb_state* state =
+      xkb_x11_state_new_from_device(keymap, service->x11_->connection, service->x11_->device_id);
   const unsigned group =
       state != nullptr ? xkb_state_serialize_layout(state, XKB_STATE_LAYOUT_EFFECTIVE) : 0;
   if (state != nullptr) xkb_state_unref(state);
@@ -317,17 +316,17 @@ std::uint32_t XkbKeyboardLayout::KeycodeToVirtualKey(std::uint32_t keycode) cons
 
 std::unique_ptr<KeyboardLayout> MakeSystemKeyboardLayout() {
   if (auto x11 = XkbKeyboardLayout::FollowX11()) {
-    qCInfo(lcKeyboardLayout, "keyboard layout: following the X server's");
+    qCDebug(lcKeyboardLayout, "keyboard layout: following the X server's");
     return x11;
   }
-  const bool from_environment = EnvironmentNamesLayout();
-  XkbNames names;
+  XkbNames names = EnvironmentNames();
+  const bool from_environment = !names.empty();
   if (!from_environment) names = ReadKeyboardSettingsFile(kKeyboardSettingsFile);
-  auto named = std::make_unique<XkbKeyboardLayout>(names, true);
+  auto named = std::make_unique<XkbKeyboardLayout>(names, false);
   if (named->valid()) {
-    qCInfo(lcKeyboardLayout, "keyboard layout: %s, as named by %s",
-           qUtf8Printable(named->description()),
-           from_environment ? "the environment" : kKeyboardSettingsFile);
+    qCDebug(lcKeyboardLayout, "keyboard layout: %s, as named by %s",
+            qUtf8Printable(named->description()),
+            from_environment ? "the environment" : kKeyboardSettingsFile);
     return named;
   }
   qCWarning(lcKeyboardLayout,
