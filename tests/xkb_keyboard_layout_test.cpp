@@ -134,12 +134,13 @@ TEST(KeyboardSettingsFile, NamesComeFromTheAssignments) {
   const QString path = dir.filePath("keyboard");
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("# KEYBOARD CONFIGURATION FILE\n"
-             "XKBMODEL=\"pc105\"\n"
-             "XKBLAYOUT=\"de,us\"\n"
-             "XKBVARIANT='nodeadkeys,'\n"
-             "XKBOPTIONS=grp:alt_shift_toggle\n"
-             "BACKSPACE=\"guess\"\n");
+  file.write(
+      "# KEYBOARD CONFIGURATION FILE\n"
+      "XKBMODEL=\"pc105\"\n"
+      "XKBLAYOUT=\"de,us\"\n"
+      "XKBVARIANT='nodeadkeys,'\n"
+      "XKBOPTIONS=grp:alt_shift_toggle\n"
+      "BACKSPACE=\"guess\"\n");
   file.close();
   const XkbNames names = ReadKeyboardSettingsFile(path);
   EXPECT_EQ(names.model, "pc105");

@@ -47,13 +47,13 @@ class XkbX11Layout : public ::testing::Test {
   static void LockServerGroup(std::uint8_t group) {
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     ASSERT_EQ(xcb_connection_has_error(connection), 0);
-    xcb_xkb_use_extension_reply_t* use = xcb_xkb_use_extension_reply(
-        connection, xcb_xkb_use_extension(connection, 1, 0), nullptr);
+    xcb_xkb_use_extension_reply_t* use =
+        xcb_xkb_use_extension_reply(connection, xcb_xkb_use_extension(connection, 1, 0), nullptr);
     ASSERT_NE(use, nullptr);
     std::free(use);
     xcb_generic_error_t* error = xcb_request_check(
-        connection, xcb_xkb_latch_lock_state_checked(connection, XCB_XKB_ID_USE_CORE_KBD, 0, 0,
-                                                     1, group, 0, 0, 0));
+        connection, xcb_xkb_latch_lock_state_checked(connection, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1,
+                                                     group, 0, 0, 0));
     EXPECT_EQ(error, nullptr);
     std::free(error);
     xcb_disconnect(connection);
