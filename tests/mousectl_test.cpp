@@ -14,6 +14,7 @@
 #include "cli/record_file.h"
 #include "data/import_export.h"
 #include "data/store_files.h"
+#include "platform/linux/xkb_keyboard_layout.h"
 #include "test_support.h"
 
 namespace mokta {
@@ -52,7 +53,7 @@ class MousectlTest : public ::testing::Test {
     RunResult result;
     QTextStream out(&result.out);
     QTextStream err(&result.err);
-    result.code = RunMousectl(args, out, err);
+    result.code = RunMousectl(args, out, err, layout_);
     out.flush();
     err.flush();
     return result;
@@ -73,6 +74,8 @@ class MousectlTest : public ::testing::Test {
   }
 
   QTemporaryDir dir_;
+  FixedUsLayout us_;
+  const KeyboardLayout* layout_ = &us_;  // key names independent of the machine's layout
   QByteArray runtime_ = qgetenv("XDG_RUNTIME_DIR");
 };
 
@@ -226,6 +229,28 @@ TEST_F(MousectlTest, ProfileJsonHoldsSettingsAndButtonData) {
   // A damaged count is shown as stored, with only the steps the record holds.
   EXPECT_EQ(buttons[5].toObject()["step_count"].toInt(), 0xFFFF);
   EXPECT_EQ(buttons[5].toObject()["steps"].toArray().size(), 46);
+}
+
+TEST_F(MousectlTest, ShowNamesKeysAsTheLayoutTypesThem) {
+  const XkbKeyboardLayout fr(QStringLiteral("fr"));
+  ASSERT_TRUE(fr.valid());
+  layout_ = &fr;
+  auto macro = NewMacro(u"Fr");
+  macro->set_action(0, {0x14, MacroAction::kPress, 5});  // the US Q position types 'a'
+  macro->set_action_count(1);
+  ASSERT_EQ(ExportMacro(*macro, Path("fr.macro")), FileStatus::kOk);
+  EXPECT_EQ(ShowJson(Path("fr.macro"))["macro"].toObject()["actions"][0]["key_name"].toString(),
+            "A");
+  EXPECT_TRUE(Run({"show", Path("fr.macro")}).out.contains("0x14 A")) << "text dump";
+
+  auto profile = NewProfile(u"Fr");
+  profile->button(3).set_function(kFunctionKeyCombo);
+  profile->button(3).set_modifiers(1);
+  profile->button(3).set_key(0x04);  // the US A position types 'q'
+  const QString path = WriteProfile(*profile, "fr.pro");
+  const QJsonArray buttons = ShowJson(path)["profile"].toObject()["buttons"].toArray();
+  EXPECT_EQ(buttons[3].toObject()["key_name"].toString(), "Q");
+  EXPECT_TRUE(Run({"show", path}).out.contains("key combination Ctrl+Q")) << "text dump";
 }
 
 TEST_F(MousectlTest, DamagedCountsShowStoredValueAndOnlyRecordEntries) {

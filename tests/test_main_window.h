@@ -32,6 +32,7 @@ inline MouseCoreOptions TestCoreOptions(const QString& data_folder, const QStrin
   options.host.driver_folder = driver_folder;
   options.host.pacing_divisor = pacing_divisor;
   options.use_system_ble = false;
+  options.keyboard_layout = std::make_shared<FixedUsLayout>();  // not the machine's layout
   return options;
 }
 

@@ -163,7 +163,8 @@ UsageLookup VirtualKeyToUsage(std::uint32_t vk, const KeyboardLayout& layout);
 
 // The display text of virtual-key code `vk`: the language text of a named key (modifiers,
 // navigation, keypad, F1..F12; the generic Shift, Control and Alt show as the left-hand
-// keys), else what the key types on `layout` with no modifier, upper-cased. May be empty.
+// keys), else what the key types on `layout` with no modifier, upper-cased character by
+// character (a small sharp s stays one character, not "SS"). May be empty.
 QString VirtualKeyToKeyText(std::uint32_t vk, const KeyboardLayout& layout,
                             const LanguageTexts& language);
 
