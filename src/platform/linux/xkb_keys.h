@@ -11,7 +11,10 @@
 // that letter's code (0x41..0x5A), wherever it sits; every other key gets the code its
 // position has on a US keyboard (digits, punctuation, F-keys, modifiers with their left/right
 // codes 0xA0..0xA5, navigation, keypad, ...). A letter code that the layout gives to no key
-// (the US position of A on a layout that has no A) is not reused for another key.
+// (the US position of A on a layout that has no A) is not reused for another key. A key
+// whose US code a letter key took (the US M position on French, typing ',') takes the US
+// code of that letter key's position instead (0xBA, where French types 'm'), following the
+// chain until a code is free, so no two keys share a code.
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -33,8 +36,7 @@ std::uint32_t VirtualKeyForKeycode(xkb_keymap* keymap, xkb_layout_index_t layout
                                    xkb_keycode_t keycode);
 // The key code of the first key (lowest key code) whose virtual-key code in `layout` is `vk`;
 // XKB_KEYCODE_INVALID when no key has it.
-xkb_keycode_t KeycodeForVirtualKey(xkb_keymap* keymap, xkb_layout_index_t layout,
-                                   std::uint32_t vk);
+xkb_keycode_t KeycodeForVirtualKey(xkb_keymap* keymap, xkb_layout_index_t layout, std::uint32_t vk);
 
 // The text (UTF-8) the key at `keycode` types in `layout` with no modifier held and no dead
 // key pending: a dead key gives its spacing accent ("^", "´", "`", "¨", "~", ...); empty when
