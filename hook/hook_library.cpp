@@ -33,7 +33,9 @@ __attribute__((visibility("default"))) void installhook(const MoktaWindow* windo
   g_capture = mokta::hook::InputCapture::Start(*window, g_gates);
 }
 
-__attribute__((visibility("default"))) void removehook(void) { g_capture.reset(); }
+__attribute__((visibility("default"))) void removehook(void) {
+  g_capture.reset();
+}
 
 __attribute__((visibility("default"))) void enablehook(int32_t enable) {
   g_gates.keys.store(enable != 0);

@@ -76,15 +76,15 @@ class XSession {
     if (xcb_connection_has_error(conn_)) return false;
     if (!QueryXInput2(conn_, &xi_opcode_)) return false;
     if (!SelectRawEvents()) return false;
-    if (!xkb_x11_setup_xkb_extension(conn_, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                     XKB_X11_MIN_MINOR_XKB_VERSION,
-                                     XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
-                                     &xkb_event_base_, nullptr)) {
+    if (!xkb_x11_setup_xkb_extension(
+            conn_, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, &xkb_event_base_, nullptr)) {
       return false;
     }
     keyboard_ = xkb_x11_get_core_keyboard_device_id(conn_);
     if (keyboard_ < 0) return false;
-    context_ = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+    context_ = xkb_context_new(static_cast<xkb_context_flags>(XKB_CONTEXT_NO_DEFAULT_INCLUDES |
+                                                              XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
     if (context_ == nullptr) return false;
     if (!SelectKeyboardEvents() || !ReadKeymap()) return false;
     return true;
@@ -150,9 +150,9 @@ class XSession {
   }
 
   bool SelectKeyboardEvents() {
-    constexpr std::uint16_t kEvents =
-        XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY |
-        XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
+    constexpr std::uint16_t kEvents = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY |
+                                      XCB_XKB_EVENT_TYPE_MAP_NOTIFY |
+                                      XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
     constexpr std::uint16_t kMapParts =
         XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |
         XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
@@ -166,15 +166,16 @@ class XSession {
     details.affectState = kGroupParts;
     details.stateDetails = kGroupParts;
     XcbReply<xcb_generic_error_t> error(xcb_request_check(
-        conn_, xcb_xkb_select_events_aux_checked(conn_, static_cast<xcb_xkb_device_spec_t>(keyboard_),
-                                                 kEvents, 0, 0, kMapParts, kMapParts, &details)));
+        conn_,
+        xcb_xkb_select_events_aux_checked(conn_, static_cast<xcb_xkb_device_spec_t>(keyboard_),
+                                          kEvents, 0, 0, kMapParts, kMapParts, &details)));
     return !error;
   }
 
   // Reads the server's keymap and current group. On failure the old keymap stays.
   bool ReadKeymap() {
-    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(context_, conn_, keyboard_,
-                                                        XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap =
+        xkb_x11_keymap_new_from_device(context_, conn_, keyboard_, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (keymap == nullptr) return false;
     xkb_keymap_unref(keymap_);
     keymap_ = keymap;

@@ -3,9 +3,6 @@
 // back through the window's post callback as the hook message, with the gates, the wheel,
 // removehook and Wayland sessions respected, and without threads or descriptors left behind.
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -25,6 +22,11 @@
 
 #include "mokta_hook.h"
 
+// Xlib's macros (None, Bool, ...) would clash with GoogleTest's names: Xlib comes last.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
 namespace {
 
 struct Posted {
@@ -39,11 +41,15 @@ std::ostream& operator<<(std::ostream& out, const Posted& p) {
              << ")";
 }
 
-Posted Key(std::uintptr_t vk, bool release) { return {MOKTA_HOOK_EVENT_MESSAGE, vk, release}; }
+Posted Key(std::uintptr_t vk, bool release) {
+  return {MOKTA_HOOK_EVENT_MESSAGE, vk, release};
+}
 Posted Button(std::uintptr_t message, std::intptr_t x_button = 0) {
   return {MOKTA_HOOK_EVENT_MESSAGE, message, x_button};
 }
-bool IsKey(const Posted& p) { return p.wparam < 0x200 || p.wparam > 0x20E; }
+bool IsKey(const Posted& p) {
+  return p.wparam < 0x200 || p.wparam > 0x20E;
+}
 
 // A window whose post callback records every message, from whichever thread it comes. After
 // Close() any further post counts as a violation.
@@ -146,8 +152,7 @@ class Injector {
  public:
   Injector() : display_(XOpenDisplay(nullptr)) {
     int unused = 0;
-    if (display_ != nullptr &&
-        !XTestQueryExtension(display_, &unused, &unused, &unused, &unused)) {
+    if (display_ != nullptr && !XTestQueryExtension(display_, &unused, &unused, &unused, &unused)) {
       XCloseDisplay(display_);
       display_ = nullptr;
     }
@@ -244,7 +249,7 @@ TEST_F(HookLibraryTest, KeysArriveAsVirtualKeyCodesPressThenRelease) {
   injector_.Key(XK_Shift_L, false);
   injector_.Sync();
 
-  const std::vector<Posted> expected = {Key(0x41, false), Key(0x41, true),  Key(0xA0, false),
+  const std::vector<Posted> expected = {Key(0x41, false), Key(0x41, true), Key(0xA0, false),
                                         Key(0x70, false), Key(0x70, true), Key(0xA0, true)};
   ASSERT_TRUE(recorder.WaitForCount(expected.size()));
   EXPECT_EQ(recorder.All(), expected);
@@ -257,11 +262,18 @@ TEST_F(HookLibraryTest, ButtonsArriveWithTheirMessagesAndTheWheelIsNotReported) 
   injector_.Tap(XK_a);  // the end marker
   injector_.Sync();
 
-  const std::vector<Posted> expected = {
-      Button(MOKTA_HOOK_LEFT_DOWN),   Button(MOKTA_HOOK_LEFT_UP),    Button(MOKTA_HOOK_RIGHT_DOWN),
-      Button(MOKTA_HOOK_RIGHT_UP),    Button(MOKTA_HOOK_MIDDLE_DOWN), Button(MOKTA_HOOK_MIDDLE_UP),
-      Button(MOKTA_HOOK_X_DOWN, 2),   Button(MOKTA_HOOK_X_UP, 2),    Button(MOKTA_HOOK_X_DOWN, 1),
-      Button(MOKTA_HOOK_X_UP, 1),     Key(0x41, false),              Key(0x41, true)};
+  const std::vector<Posted> expected = {Button(MOKTA_HOOK_LEFT_DOWN),
+                                        Button(MOKTA_HOOK_LEFT_UP),
+                                        Button(MOKTA_HOOK_RIGHT_DOWN),
+                                        Button(MOKTA_HOOK_RIGHT_UP),
+                                        Button(MOKTA_HOOK_MIDDLE_DOWN),
+                                        Button(MOKTA_HOOK_MIDDLE_UP),
+                                        Button(MOKTA_HOOK_X_DOWN, 2),
+                                        Button(MOKTA_HOOK_X_UP, 2),
+                                        Button(MOKTA_HOOK_X_DOWN, 1),
+                                        Button(MOKTA_HOOK_X_UP, 1),
+                                        Key(0x41, false),
+                                        Key(0x41, true)};
   EXPECT_EQ(recorder.UntilIncluding(Key(0x41, true)), expected);
 }
 
@@ -366,25 +378,48 @@ TEST_F(HookLibraryTest, NoDesktopCaptureInAWaylandSessionOrWithoutADisplay) {
   EXPECT_TRUE(recorder.All().empty());
 }
 
-TEST_F(HookLibraryTest, LoadingInstallingAndRemovingAThousandTimesLeaksNothing) {
-  // The fixture's own copy is loaded already; these come and go on top of it.
-  hook_.removehook();
+// Whether the library is mapped into this process.
+bool HookLibraryMapped() {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    if (line.find("libHook.so") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Without the fixture, which would keep one copy loaded: every cycle loads and unloads it.
+TEST(HookLibraryCycles, LoadingInstallingAndRemovingAThousandTimesLeaksNothing) {
+  unsetenv("WAYLAND_DISPLAY");
+  unsetenv("XDG_SESSION_TYPE");
+  // The program holds a connection of its own; without one the X server would reset each time
+  // the library's connection closes, which takes far longer than the cycle itself.
+  Injector program_connection;
+  ASSERT_TRUE(program_connection.Ready()) << "needs an X server with XTest (run under xvfb-run)";
+  ASSERT_FALSE(HookLibraryMapped());
   const std::size_t fds_before = CountEntries("/proc/self/fd");
   const std::size_t tasks_before = CountEntries("/proc/self/task");
   Recorder recorder;
   MoktaWindow window = recorder.Window();
   for (int i = 0; i < 1000; ++i) {
-    HookLibrary hook;
-    ASSERT_TRUE(hook.Complete());
-    hook.removehook();  // nothing installed yet
-    hook.installhook(&window);
-    if (i == 0) ASSERT_EQ(HookThreads(), 1);
-    hook.installhook(&window);  // again, over the running capture
-    hook.enablehook(1);
-    hook.enablemousehook(1);
-    hook.removemousehook();
-    hook.removehook();
-    hook.removehook();
+    {
+      HookLibrary hook;
+      ASSERT_TRUE(hook.Complete());
+      hook.removehook();  // nothing installed yet
+      hook.installhook(&window);
+      if (i == 0) {
+        ASSERT_EQ(HookThreads(), 1);
+      }
+      hook.installhook(&window);  // again, over the running capture
+      hook.enablehook(1);
+      hook.enablemousehook(1);
+      hook.removemousehook();
+      hook.removehook();
+      hook.removehook();
+    }
+    if (i == 0) {
+      ASSERT_FALSE(HookLibraryMapped()) << "dlclose left the library loaded";
+    }
   }
   EXPECT_EQ(CountEntries("/proc/self/fd"), fds_before);
   EXPECT_EQ(CountEntries("/proc/self/task"), tasks_before);
