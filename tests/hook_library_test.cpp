@@ -392,8 +392,8 @@ bool HookLibraryMapped() {
 TEST(HookLibraryCycles, LoadingInstallingAndRemovingAThousandTimesLeaksNothing) {
   unsetenv("WAYLAND_DISPLAY");
   unsetenv("XDG_SESSION_TYPE");
-  // The program holds a connection of its own; without one the X server would reset each time
-  // the library's connection closes, which takes far longer than the cycle itself.
+  // The program holds a connection of its own; without one an X server started without
+  // -noreset would reset each time the library's connection closes.
   Injector program_connection;
   ASSERT_TRUE(program_connection.Ready()) << "needs an X server with XTest (run under xvfb-run)";
   ASSERT_FALSE(HookLibraryMapped());
