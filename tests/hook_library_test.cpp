@@ -23,6 +23,7 @@
 #include "mokta_hook.h"
 
 // Xlib's macros (None, Bool, ...) would clash with GoogleTest's names: Xlib comes last.
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -175,6 +176,13 @@ class Injector {
     XTestFakeButtonEvent(display_, button, True, CurrentTime);
     XTestFakeButtonEvent(display_, button, False, CurrentTime);
   }
+  // Presses or releases the key at X key code `keycode`, whatever it types.
+  void Code(unsigned keycode, bool press) {
+    XTestFakeKeyEvent(display_, keycode, press, CurrentTime);
+  }
+  unsigned CodeOf(KeySym keysym) { return XKeysymToKeycode(display_, keysym); }
+  // Makes `group` the keyboard's locked group (layout).
+  void LockGroup(unsigned group) { XkbLockGroup(display_, XkbUseCoreKbd, group); }
   // Returns once the server has handled everything injected so far.
   void Sync() { XSync(display_, False); }
 
@@ -253,6 +261,39 @@ TEST_F(HookLibraryTest, KeysArriveAsVirtualKeyCodesPressThenRelease) {
                                         Key(0x70, false), Key(0x70, true), Key(0xA0, true)};
   ASSERT_TRUE(recorder.WaitForCount(expected.size()));
   EXPECT_EQ(recorder.All(), expected);
+}
+
+// The X server's keymap (setxkbmap) and group (a locked group) change while the hook runs:
+// a letter key is posted as the letter it types now, so the French layout's key at the US Q
+// position is 'A'.
+TEST_F(HookLibraryTest, KeysFollowTheServersLayoutAndGroup) {
+  struct RestoreUs {
+    ~RestoreUs() { (void)!std::system("setxkbmap -layout us"); }
+  } restore;
+  Recorder recorder;
+  Install(recorder, /*keys=*/true, /*buttons=*/false);
+  const unsigned q_position = injector_.CodeOf(XK_q);
+  const auto tap_q_position = [&] {
+    injector_.Code(q_position, true);
+    injector_.Code(q_position, false);
+    injector_.Sync();
+  };
+
+  ASSERT_EQ(std::system("setxkbmap -layout fr"), 0);
+  tap_q_position();
+  ASSERT_TRUE(recorder.WaitForCount(2));
+
+  ASSERT_EQ(std::system("setxkbmap -layout us,fr"), 0);
+  injector_.LockGroup(0);
+  tap_q_position();
+  ASSERT_TRUE(recorder.WaitForCount(4));
+  injector_.LockGroup(1);
+  tap_q_position();
+  ASSERT_TRUE(recorder.WaitForCount(6));
+
+  EXPECT_EQ(recorder.All(),
+            (std::vector<Posted>{Key(0x41, false), Key(0x41, true), Key(0x51, false),
+                                 Key(0x51, true), Key(0x41, false), Key(0x41, true)}));
 }
 
 TEST_F(HookLibraryTest, ButtonsArriveWithTheirMessagesAndTheWheelIsNotReported) {
