@@ -52,7 +52,7 @@ class MousectlTest : public ::testing::Test {
     RunResult result;
     QTextStream out(&result.out);
     QTextStream err(&result.err);
-    result.code = RunMousectl(args, out, err);
+    result.code = RunMousectl(args, out, err, &layout_);
     out.flush();
     err.flush();
     return result;
@@ -73,6 +73,7 @@ class MousectlTest : public ::testing::Test {
   }
 
   QTemporaryDir dir_;
+  FixedUsLayout layout_;  // key names independent of the machine's layout
   QByteArray runtime_ = qgetenv("XDG_RUNTIME_DIR");
 };
 

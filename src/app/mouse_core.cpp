@@ -107,7 +107,9 @@ MouseCore::MouseCore(MouseCoreOptions options)
     : options_(std::move(options)),
       stores_(std::make_unique<StoreFiles>(options_.data_folder.isEmpty() ? DataFolder()
                                                                           : options_.data_folder)),
-      session_(std::make_unique<ProfileSession>(stores_.get())) {
+      session_(std::make_unique<ProfileSession>(stores_.get())),
+      keyboard_layout_(options_.keyboard_layout ? options_.keyboard_layout
+                                                : MakeSystemKeyboardLayout()) {
   session_->set_store_write_observer([this](bool written, const QString& path) {
     ReportFileResult(
         StoreWriteResult(FileOperation::kWriteProfileStore, StoreKind::kProfiles, path, written));

@@ -2,9 +2,9 @@
 
 // The owner of the mouse's data and link for the running program: the three stores and their
 // writer, the profile session, the macro and recoil pattern lists, the device host (driver
-// libraries, link state, apply worker) with the system's Bluetooth LE presence, and the input
-// hook table. The entry builds one before the main window and destroys it after; the settings
-// page and every dialog or editor receive it by reference and own none of it.
+// libraries, link state, apply worker) with the system's Bluetooth LE presence, the input
+// hook table and the keyboard layout. The entry builds one before the main window and destroys it
+// after; the settings page and every dialog or editor receive it by reference and own none of it.
 //
 // Every store write, every store found damaged or unreadable at start, and every imported or
 // exported file is reported through one place (ReportFileResult): logged under "mokta.store"
@@ -21,6 +21,7 @@
 #include "app/file_result.h"
 #include "data/gun_data.h"
 #include "data/import_export.h"
+#include "data/keyboard_layout.h"
 #include "data/language.h"
 #include "data/macro_data.h"
 #include "data/store_files.h"
@@ -40,6 +41,9 @@ struct MouseCoreOptions {
   DeviceHostOptions host;
   bool use_system_ble = true;
   QString hook_library;  // the input hook library; empty: DriverFolder() + "libHook.so"
+  // The keyboard layout the key tables answer with; null: the system's active layout
+  // (MakeSystemKeyboardLayout).
+  std::shared_ptr<const KeyboardLayout> keyboard_layout;
 };
 
 class MouseCore {
@@ -113,6 +117,12 @@ class MouseCore {
   // Why a link could not be used: missing libraries, devices present but not accessible.
   QStringList problems() const;
 
+  // ---- The keyboard
+
+  // The active keyboard layout, for the key tables' conversions and the display of keys.
+  // Any thread; lives as long as the core.
+  const KeyboardLayout& keyboard_layout() const { return *keyboard_layout_; }
+
   // ---- The input hooks
 
   // Null before LoadHooks and after Shutdown.
@@ -133,6 +143,7 @@ class MouseCore {
   std::unique_ptr<BlePresenceSource> system_ble_;
   std::unique_ptr<DeviceHost> host_;
   std::unique_ptr<HookTable> hooks_;
+  std::shared_ptr<const KeyboardLayout> keyboard_layout_;
   FileResultObserver file_observer_;
   QSet<QString> failing_stores_;  // paths of stores whose last result was a failure
   bool shut_down_ = false;

@@ -1,12 +1,14 @@
 #include "cli/mousectl.h"
 
 #include <QJsonDocument>
+#include <memory>
 #include <optional>
 
 #include "cli/apply_dry_run.h"
 #include "cli/device_commands.h"
 #include "cli/record_dump.h"
 #include "cli/record_file.h"
+#include "platform/system_services.h"
 
 namespace mokta {
 
@@ -60,16 +62,22 @@ int Fail(QTextStream& err, const QString& message) {
   return kExitFailure;
 }
 
-int RunShow(const QStringList& args, QTextStream& out, QTextStream& err) {
+int RunShow(const QStringList& args, QTextStream& out, QTextStream& err,
+            const KeyboardLayout* layout) {
   const CommandArgs parsed = ParseCommandArgs(args, {QStringLiteral("--json")});
   if (!parsed.problem.isEmpty()) return UsageError(err, parsed.problem);
   const RecordFileResult read = ReadRecordFile(parsed.file);
   if (!read.error.isEmpty()) return Fail(err, read.error);
+  std::unique_ptr<KeyboardLayout> system_layout;
+  if (layout == nullptr) {
+    system_layout = MakeSystemKeyboardLayout();
+    layout = system_layout.get();
+  }
   if (parsed.options.contains(QStringLiteral("--json"))) {
     out << QString::fromUtf8(
-        QJsonDocument(RecordFileToJson(read.file)).toJson(QJsonDocument::Indented));
+        QJsonDocument(RecordFileToJson(read.file, *layout)).toJson(QJsonDocument::Indented));
   } else {
-    out << RecordFileToText(read.file);
+    out << RecordFileToText(read.file, *layout);
   }
   return kExitOk;
 }
@@ -116,7 +124,8 @@ QString MousectlUsage() {
       "      Show a profile (.pro), macro (.macro) or recoil pattern (.gun) file, or one of\n"
       "      the stores pro.data, macro.data and gun.data. The kind of file is told from its\n"
       "      name, or from its size when the name says nothing. With --json the same\n"
-      "      content is written as JSON.\n"
+      "      content is written as JSON. Keys are named as the active keyboard layout\n"
+      "      types them.\n"
       "  mokta-mousectl apply FILE.pro [--dry-run] [MOUSE]\n"
       "      Send the whole profile to the mouse, as the program does after choosing a\n"
       "      profile, and report for each command whether it was delivered. With --dry-run\n"
@@ -140,11 +149,12 @@ QString MousectlUsage() {
       "kind, ends in a partial record, or is not of the kind the command needs.\n");
 }
 
-int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err) {
+int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err,
+                const KeyboardLayout* layout) {
   if (args.isEmpty()) return UsageError(err, QStringLiteral("missing command"));
   const QString& command = args.front();
   const QStringList rest = args.mid(1);
-  if (command == QStringLiteral("show")) return RunShow(rest, out, err);
+  if (command == QStringLiteral("show")) return RunShow(rest, out, err, layout);
   if (command == QStringLiteral("apply")) return RunApply(rest, out, err);
   if (command == QStringLiteral("watch") || command == QStringLiteral("status")) {
     return RunLinkCommand(command, rest, out, err);

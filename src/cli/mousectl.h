@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "data/keyboard_layout.h"
+
 namespace mokta {
 
 // Exit codes of the tool.
@@ -18,7 +20,9 @@ QString MousectlUsage();
 
 // Runs one command. `args` are the arguments after the program name. Results go to `out`;
 // error messages (one line, naming the file and the problem) and the usage text after a usage
-// error go to `err`. Returns the exit code.
-int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err);
+// error go to `err`. Returns the exit code. `show` names keys as `layout` types them; null:
+// the system's active layout (MakeSystemKeyboardLayout).
+int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err,
+                const KeyboardLayout* layout = nullptr);
 
 }  // namespace mokta

@@ -83,9 +83,9 @@ QString CountText(qint64 stored, std::size_t used, int low, int high, const QStr
 
 // ----- JSON -----
 
-QJsonObject ActionToJson(const MacroAction& a) {
+QJsonObject ActionToJson(const MacroAction& a, const KeyboardLayout& layout) {
   return {{"code", a.code},
-          {"key_name", KeyName(a.code)},
+          {"key_name", KeyName(a.code, layout)},
           {"state", a.state},
           {"state_name", StateName(a.state)},
           {"delay_ms", a.delay_ms}};
@@ -111,13 +111,13 @@ QJsonArray DpiStagesToJson(const ProfileData& p) {
   return stages;
 }
 
-QJsonObject ButtonToJson(std::size_t slot, const ButtonData& b) {
+QJsonObject ButtonToJson(std::size_t slot, const ButtonData& b, const KeyboardLayout& layout) {
   QJsonObject o{{"slot", static_cast<int>(slot)}, {"function", b.function()}};
   if (b.function() == kFunctionKeyCombo) {
     o.insert("modifiers", b.modifiers());
     o.insert("modifier_names", QJsonArray::fromStringList(ModifierNames(b.modifiers())));
     o.insert("key", b.key());
-    o.insert("key_name", KeyName(b.key()));
+    o.insert("key_name", KeyName(b.key(), layout));
     return o;
   }
   const bool macro = b.function() == kFunctionMacro;
@@ -130,7 +130,7 @@ QJsonObject ButtonToJson(std::size_t slot, const ButtonData& b) {
   if (macro) {
     o.insert("macro_index", b.macro_index());
     for (std::size_t i = 0; i < b.used_macro_step_count(); ++i) {
-      steps.append(ActionToJson(b.macro_step(i)));
+      steps.append(ActionToJson(b.macro_step(i), layout));
     }
   } else {
     o.insert("gun_index", b.gun_index());
@@ -156,12 +156,13 @@ class TextLines {
   QString text_;
 };
 
-QString KeyText(std::uint8_t code) {
-  const QString name = KeyName(code);
+QString KeyText(std::uint8_t code, const KeyboardLayout& layout) {
+  const QString name = KeyName(code, layout);
   return name.isEmpty() ? Hex2(code) : Hex2(code) + QLatin1Char(' ') + name;
 }
 
-void AddActionLines(TextLines& out, int level, const std::vector<MacroAction>& actions) {
+void AddActionLines(TextLines& out, int level, const std::vector<MacroAction>& actions,
+                    const KeyboardLayout& layout) {
   for (std::size_t i = 0; i < actions.size(); ++i) {
     const MacroAction& a = actions[i];
     const QString state = a.state == MacroAction::kPress || a.state == MacroAction::kRelease
@@ -169,7 +170,7 @@ void AddActionLines(TextLines& out, int level, const std::vector<MacroAction>& a
                               : QStringLiteral("state %1").arg(a.state);
     out.Add(level, QStringLiteral("%1. %2  %3  %4 ms")
                        .arg(i + 1, 2)
-                       .arg(KeyText(a.code), -16)
+                       .arg(KeyText(a.code, layout), -16)
                        .arg(state, -7)
                        .arg(a.delay_ms));
   }
@@ -185,11 +186,13 @@ void AddGunStepLines(TextLines& out, int level, const std::vector<GunStep>& step
   }
 }
 
-void AddButtonLines(TextLines& out, int level, std::size_t slot, const ButtonData& b) {
+void AddButtonLines(TextLines& out, int level, std::size_t slot, const ButtonData& b,
+                    const KeyboardLayout& layout) {
   const QString head = QStringLiteral("%1: ").arg(slot, 2);
   if (b.function() == kFunctionKeyCombo) {
     QStringList parts = ModifierNames(b.modifiers());
-    parts << (KeyName(b.key()).isEmpty() ? Hex2(b.key()) : KeyName(b.key()));
+    const QString key_name = KeyName(b.key(), layout);
+    parts << (key_name.isEmpty() ? Hex2(b.key()) : key_name);
     out.Add(level,
             head + QStringLiteral("key combination %1 (modifiers %2, key %3)")
                        .arg(parts.join(QLatin1Char('+')), Hex2(b.modifiers()), Hex2(b.key())));
@@ -213,7 +216,7 @@ void AddButtonLines(TextLines& out, int level, std::size_t slot, const ButtonDat
   if (macro) {
     std::vector<MacroAction> steps;
     for (std::size_t i = 0; i < used; ++i) steps.push_back(b.macro_step(i));
-    AddActionLines(out, level + 2, steps);
+    AddActionLines(out, level + 2, steps, layout);
   } else {
     std::vector<GunStep> steps;
     for (std::size_t i = 0; i < used; ++i) steps.push_back(b.gun_step(i));
@@ -226,7 +229,8 @@ QString DpiText(std::int32_t code) {
 }
 
 // The first line is `label` and the record's name; the record's lines follow one level in.
-void AddProfileLines(TextLines& out, int level, const QString& label, const ProfileData& p) {
+void AddProfileLines(TextLines& out, int level, const QString& label, const ProfileData& p,
+                     const KeyboardLayout& layout) {
   out.Add(level, label + QLatin1Char(' ') + NameText(p.name(), p.name_terminated()));
   out.Add(level + 1, QStringLiteral("Active DPI stage (dpi_step): %1").arg(p.dpi_step()));
   out.Add(level + 1, QStringLiteral("DPI stages:"));
@@ -263,21 +267,23 @@ void AddProfileLines(TextLines& out, int level, const QString& label, const Prof
   out.Add(level + 1, QStringLiteral("Light colour: ") + ColorText(p.light_color()));
   out.Add(level + 1, QStringLiteral("Buttons:"));
   for (std::size_t slot = 0; slot < kMouseButtons; ++slot) {
-    AddButtonLines(out, level + 2, slot, p.button(slot));
+    AddButtonLines(out, level + 2, slot, p.button(slot), layout);
   }
 }
 
-void AddMacroLines(TextLines& out, int level, const QString& label, const MacroData& m) {
+void AddMacroLines(TextLines& out, int level, const QString& label, const MacroData& m,
+                   const KeyboardLayout& layout) {
   out.Add(level, QStringLiteral("%1 %2, %3")
                      .arg(label, NameText(m.name(), m.name_terminated()),
                           CountText(m.action_count(), m.used_action_count(), 0,
                                     static_cast<int>(MacroData::kMaxActions), "actions")));
   std::vector<MacroAction> actions;
   for (std::size_t i = 0; i < m.used_action_count(); ++i) actions.push_back(m.action(i));
-  AddActionLines(out, level + 1, actions);
+  AddActionLines(out, level + 1, actions, layout);
 }
 
-void AddGunLines(TextLines& out, int level, const QString& label, const GunData& g) {
+void AddGunLines(TextLines& out, int level, const QString& label, const GunData& g,
+                 const KeyboardLayout& /*layout*/) {
   out.Add(level, QStringLiteral("%1 %2, %3")
                      .arg(label, NameText(g.name(), g.name_terminated()),
                           CountText(g.count(), g.used_count(), 1, kMaxGunSteps, "steps")));
@@ -289,11 +295,13 @@ void AddGunLines(TextLines& out, int level, const QString& label, const GunData&
 // The records of a store, each under "<noun> <index> of <count>", after "<plural>: <count>".
 template <typename Record, typename AddLines>
 void AddListLines(TextLines& out, const std::vector<std::unique_ptr<Record>>& list,
-                  const QString& noun, const QString& plural, AddLines add_lines) {
+                  const QString& noun, const QString& plural, AddLines add_lines,
+                  const KeyboardLayout& layout) {
   out.Add(0, QStringLiteral("%1: %2").arg(plural).arg(list.size()));
   for (std::size_t i = 0; i < list.size(); ++i) {
     out.Add(0, QString());
-    add_lines(out, 0, QStringLiteral("%1 %2 of %3").arg(noun).arg(i).arg(list.size()), *list[i]);
+    add_lines(out, 0, QStringLiteral("%1 %2 of %3").arg(noun).arg(i).arg(list.size()), *list[i],
+              layout);
   }
 }
 
@@ -308,16 +316,20 @@ QString ColorText(std::uint32_t stored) {
   return text;
 }
 
-QString KeyName(std::uint8_t code) {
+const KeyboardLayout& UsLayout() {
   static const FixedUsLayout layout;
+  return layout;
+}
+
+QString KeyName(std::uint8_t code, const KeyboardLayout& layout) {
   static const KeyNameTexts texts;
   return UsageToKeyText(code, layout, texts);
 }
 
-QJsonObject ProfileToJson(const ProfileData& p) {
+QJsonObject ProfileToJson(const ProfileData& p, const KeyboardLayout& layout) {
   QJsonArray buttons;
   for (std::size_t slot = 0; slot < kMouseButtons; ++slot) {
-    buttons.append(ButtonToJson(slot, p.button(slot)));
+    buttons.append(ButtonToJson(slot, p.button(slot), layout));
   }
   return {{"name", p.name()},
           {"name_terminated", p.name_terminated()},
@@ -340,9 +352,11 @@ QJsonObject ProfileToJson(const ProfileData& p) {
           {"buttons", buttons}};
 }
 
-QJsonObject MacroToJson(const MacroData& m) {
+QJsonObject MacroToJson(const MacroData& m, const KeyboardLayout& layout) {
   QJsonArray actions;
-  for (std::size_t i = 0; i < m.used_action_count(); ++i) actions.append(ActionToJson(m.action(i)));
+  for (std::size_t i = 0; i < m.used_action_count(); ++i) {
+    actions.append(ActionToJson(m.action(i), layout));
+  }
   return {{"name", m.name()},
           {"name_terminated", m.name_terminated()},
           {"action_count", static_cast<qint64>(m.action_count())},
@@ -358,19 +372,20 @@ QJsonObject GunToJson(const GunData& g) {
           {"steps", steps}};
 }
 
-QJsonObject RecordFileToJson(const RecordFile& file) {
+QJsonObject RecordFileToJson(const RecordFile& file, const KeyboardLayout& layout) {
   QJsonObject o{{"file", file.path}, {"kind", KindTag(file.kind)}, {"size", file.size}};
-  const auto list = [](const auto& records, auto to_json) {
+  const auto list = [&layout](const auto& records, auto to_json) {
     QJsonArray array;
-    for (const auto& record : records) array.append(to_json(*record));
+    for (const auto& record : records) array.append(to_json(*record, layout));
     return array;
   };
   switch (file.kind) {
     case RecordFileKind::kProfile:
-      if (!file.profiles.empty()) o.insert("profile", ProfileToJson(*file.profiles.front()));
+      if (!file.profiles.empty())
+        o.insert("profile", ProfileToJson(*file.profiles.front(), layout));
       break;
     case RecordFileKind::kMacro:
-      if (!file.macros.empty()) o.insert("macro", MacroToJson(*file.macros.front()));
+      if (!file.macros.empty()) o.insert("macro", MacroToJson(*file.macros.front(), layout));
       break;
     case RecordFileKind::kGun:
       if (!file.guns.empty()) o.insert("gun", GunToJson(*file.guns.front()));
@@ -383,25 +398,28 @@ QJsonObject RecordFileToJson(const RecordFile& file) {
       o.insert("macros", list(file.macros, MacroToJson));
       break;
     case RecordFileKind::kGunStore:
-      o.insert("guns", list(file.guns, GunToJson));
+      o.insert("guns", list(file.guns,
+                            [](const GunData& g, const KeyboardLayout&) { return GunToJson(g); }));
       break;
   }
   return o;
 }
 
-QString RecordFileToText(const RecordFile& file) {
+QString RecordFileToText(const RecordFile& file, const KeyboardLayout& layout) {
   TextLines out;
   out.Add(0, QStringLiteral("File %1: %2, %3 bytes")
                  .arg(Quoted(file.path), KindName(file.kind), QString::number(file.size)));
   switch (file.kind) {
     case RecordFileKind::kProfile:
-      for (const auto& p : file.profiles) AddProfileLines(out, 0, QStringLiteral("Profile"), *p);
+      for (const auto& p : file.profiles)
+        AddProfileLines(out, 0, QStringLiteral("Profile"), *p, layout);
       break;
     case RecordFileKind::kMacro:
-      for (const auto& m : file.macros) AddMacroLines(out, 0, QStringLiteral("Macro"), *m);
+      for (const auto& m : file.macros) AddMacroLines(out, 0, QStringLiteral("Macro"), *m, layout);
       break;
     case RecordFileKind::kGun:
-      for (const auto& g : file.guns) AddGunLines(out, 0, QStringLiteral("Recoil pattern"), *g);
+      for (const auto& g : file.guns)
+        AddGunLines(out, 0, QStringLiteral("Recoil pattern"), *g, layout);
       break;
     case RecordFileKind::kProfileStore: {
       const std::int32_t selected = file.header ? file.header->selected() : 0;
@@ -410,16 +428,16 @@ QString RecordFileToText(const RecordFile& file) {
                      .arg(selected)
                      .arg(valid ? QString() : QStringLiteral(" (no such profile; 0 is used)")));
       AddListLines(out, file.profiles, QStringLiteral("Profile"), QStringLiteral("Profiles"),
-                   AddProfileLines);
+                   AddProfileLines, layout);
       break;
     }
     case RecordFileKind::kMacroStore:
       AddListLines(out, file.macros, QStringLiteral("Macro"), QStringLiteral("Macros"),
-                   AddMacroLines);
+                   AddMacroLines, layout);
       break;
     case RecordFileKind::kGunStore:
       AddListLines(out, file.guns, QStringLiteral("Recoil pattern"),
-                   QStringLiteral("Recoil patterns"), AddGunLines);
+                   QStringLiteral("Recoil patterns"), AddGunLines, layout);
       break;
   }
   return out.text();

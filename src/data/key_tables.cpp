@@ -123,6 +123,18 @@ constexpr bool IsTypedUsage(std::uint32_t usage) {
   return usage >= 0x04 && usage <= 0x39;
 }
 
+// Upper case, character by character: a character whose capital is several characters (ß
+// gives "SS" in full case mapping) keeps its own, so a key still shows as one character.
+QString UpperCaseEachCharacter(const QString& text) {
+  QString upper;
+  upper.reserve(text.size());
+  for (const char32_t c : text.toUcs4()) {
+    const char32_t u = QChar::toUpper(c);
+    upper += QString::fromUcs4(&u, 1);
+  }
+  return upper;
+}
+
 const char* FindTextKey(std::span<const TextKey> table, std::uint32_t code) {
   const auto it = std::ranges::find(table, code, &TextKey::code);
   return it == table.end() ? nullptr : it->key;
@@ -171,7 +183,7 @@ QString VirtualKeyToKeyText(std::uint32_t vk, const KeyboardLayout& layout,
   if (const char* key = FindTextKey(kNamedVirtualKeys, vk)) {
     return language.Text(QString::fromLatin1(key));
   }
-  return layout.UnmodifiedText(vk, layout.VirtualKeyToScanCode(vk)).toUpper();
+  return UpperCaseEachCharacter(layout.UnmodifiedText(vk, layout.VirtualKeyToScanCode(vk)));
 }
 
 QString UsageToKeyText(std::uint32_t code, const KeyboardLayout& layout,

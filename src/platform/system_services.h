@@ -5,11 +5,17 @@
 
 #include <memory>
 
+#include "data/keyboard_layout.h"
 #include "device/ble_presence.h"
 
 namespace mokta {
 
 // The system's Bluetooth LE presence test and monitor for the mouse.
 std::unique_ptr<BlePresenceSource> MakeSystemBlePresence();
+
+// The active keyboard layout: the window system's own where it can be followed, else the
+// layout the environment or the system's keyboard settings name, else a fixed US layout.
+// The result may be used from any thread.
+std::unique_ptr<KeyboardLayout> MakeSystemKeyboardLayout();
 
 }  // namespace mokta

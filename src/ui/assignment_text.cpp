@@ -3,7 +3,6 @@
 #include <map>
 
 #include "data/key_tables.h"
-#include "data/keyboard_layout.h"
 #include "framework/language_file.h"
 
 namespace mokta {
@@ -73,7 +72,7 @@ const std::map<int, const char*>& FunctionTextKeys() {
 
 }  // namespace
 
-QString AssignmentText(const ButtonData& button) {
+QString AssignmentText(const ButtonData& button, const KeyboardLayout& layout) {
   const int function = button.function();
   if (function == kFunctionKeyCombo) {
     static const char* const kModifierKeys[] = {"keyboard_ctrl_text", "keyboard_shift_text",
@@ -82,7 +81,6 @@ QString AssignmentText(const ButtonData& button) {
     for (int bit = 0; bit < 4; ++bit) {
       if (button.modifiers() & (1 << bit)) text += LanguageText(kModifierKeys[bit]) + "+";
     }
-    static const FixedUsLayout layout;
     return text + UsageToKeyText(button.key(), layout, ProgramLanguage());
   }
   if (function == kFunctionMacro) return LanguageText("assign_macro_text") + button.bind_name();

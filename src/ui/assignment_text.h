@@ -6,11 +6,13 @@
 
 #include <QString>
 
+#include "data/keyboard_layout.h"
 #include "data/profile_data.h"
 
 namespace mokta {
 
-// An unknown function code shows nothing.
-QString AssignmentText(const ButtonData& button);
+// An unknown function code shows nothing. The key of a key combination is named as `layout`
+// types it.
+QString AssignmentText(const ButtonData& button, const KeyboardLayout& layout);
 
 }  // namespace mokta

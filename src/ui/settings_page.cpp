@@ -106,7 +106,8 @@ void CMS_1_Page::Refresh() {
     }
   }
   for (std::size_t k = 0; k < kMouseButtons; ++k) {
-    controls_.SetText(QStringLiteral("ms_1_btn_key_%1").arg(k + 1), AssignmentText(p.button(k)));
+    controls_.SetText(QStringLiteral("ms_1_btn_key_%1").arg(k + 1),
+                      AssignmentText(p.button(k), core_.keyboard_layout()));
   }
 }
 

@@ -40,17 +40,17 @@ constexpr std::array<std::uint8_t, kLastEvdevCode + 1> kUsVirtualKeys = [] {
   t[43] = 0xDC;  // backslash |
   const char bottom[] = "ZXCVBNM";
   for (int i = 0; i < 7; ++i) t[44 + i] = static_cast<std::uint8_t>(bottom[i]);
-  t[51] = 0xBC;  // , <
-  t[52] = 0xBE;  // . >
-  t[53] = 0xBF;  // / ?
-  t[54] = 0xA1;  // Right Shift
-  t[55] = 0x6A;  // Keypad *
-  t[56] = 0xA4;  // Left Alt
-  t[57] = 0x20;  // Space
-  t[58] = 0x14;  // Caps Lock
+  t[51] = 0xBC;                                                                  // , <
+  t[52] = 0xBE;                                                                  // . >
+  t[53] = 0xBF;                                                                  // / ?
+  t[54] = 0xA1;                                                                  // Right Shift
+  t[55] = 0x6A;                                                                  // Keypad *
+  t[56] = 0xA4;                                                                  // Left Alt
+  t[57] = 0x20;                                                                  // Space
+  t[58] = 0x14;                                                                  // Caps Lock
   for (int i = 0; i < 10; ++i) t[59 + i] = static_cast<std::uint8_t>(0x70 + i);  // F1..F10
-  t[69] = 0x90;  // Num Lock
-  t[70] = 0x91;  // Scroll Lock
+  t[69] = 0x90;                                                                  // Num Lock
+  t[70] = 0x91;                                                                  // Scroll Lock
   const std::uint8_t keypad[] = {0x67, 0x68, 0x69, 0x6D, 0x64, 0x65, 0x66,
                                  0x6B, 0x61, 0x62, 0x63, 0x60, 0x6E};
   for (int i = 0; i < 13; ++i) t[71 + i] = keypad[i];  // Keypad 7 .. Keypad .
