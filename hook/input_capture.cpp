@@ -29,8 +29,8 @@ namespace {
 // How long Start waits for the thread to listen before it returns anyway.
 constexpr auto kSetupWait = std::chrono::seconds(1);
 
-// The XInput version asked for: 2.2 gets raw events also while another client grabs the
-// device; the server answers with what it has, and 2.0 is enough for raw events.
+// The XInput version asked for: from 2.1 on, raw events come also while another client grabs
+// the device; the server answers with what it has, and 2.0 is enough for raw events.
 constexpr std::uint32_t kXiMajorWanted = 2;
 constexpr std::uint32_t kXiMinorWanted = 2;
 
