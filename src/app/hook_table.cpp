@@ -23,6 +23,31 @@ bool LookUp(void* handle, const char* name, Fn& out) {
 
 }  // namespace
 
+class HookTable::Library : public InputHooks {
+ public:
+  // The exports, in the order they are looked up.
+  struct Exports {
+    MoktaInstallMouseHookFn install_mouse_hook = nullptr;  // looked up, never called
+    MoktaRemoveMouseHookFn remove_mouse_hook = nullptr;
+    MoktaEnableMouseHookFn enable_mouse_hook = nullptr;
+    MoktaInstallHookFn install_hook = nullptr;
+    MoktaRemoveHookFn remove_hook = nullptr;
+    MoktaEnableHookFn enable_hook = nullptr;
+    MoktaMouseWheelEnableFn mouse_wheel_enable = nullptr;
+  };
+
+  explicit Library(const Exports& exports) : exports_(exports) {}
+  void InstallHook(const MoktaWindow* window) override { exports_.install_hook(window); }
+  void RemoveHook() override { exports_.remove_hook(); }
+  void EnableHook(bool enable) override { exports_.enable_hook(enable ? 1 : 0); }
+  void EnableMouseHook(bool enable) override { exports_.enable_mouse_hook(enable ? 1 : 0); }
+  void RemoveMouseHook() override { exports_.remove_mouse_hook(); }
+  void MouseWheelEnable(bool enable) override { exports_.mouse_wheel_enable(enable ? 1 : 0); }
+
+ private:
+  Exports exports_;
+};
+
 QString HookLibraryPathIn(const QString& driver_folder, const QString& program_folder) {
   if (!driver_folder.isEmpty()) {
     const QString path = driver_folder + QLatin1String(kHookLibraryFile);
@@ -66,7 +91,7 @@ void HookTable::Load(const QString& path) {
     return;
   }
   // Every export is looked up, so that the log names each one that is missing.
-  Exports found;
+  Library::Exports found;
   bool complete = LookUp(handle, "installmousehook", found.install_mouse_hook);
   complete &= LookUp(handle, "removemousehook", found.remove_mouse_hook);
   complete &= LookUp(handle, "enablemousehook", found.enable_mouse_hook);

@@ -75,7 +75,8 @@ class HookTable : public InputHooks {
   // The language key of the text telling the user why keys are recorded only inside the
   // program's windows; empty when global().
   QString InWindowReasonKey() const;
-  // Logs, once, which capture serves the recorder: the library's, the windows', or none.
+  // Logs which capture serves the recorder (the library, the program's windows, or none);
+  // called once at start.
   void LogCapture() const;
 
   void InstallHook(const MoktaWindow* window) override;
@@ -91,31 +92,7 @@ class HookTable : public InputHooks {
   // when there is none).
   InputHooks* target();
 
-  // The library's exports, in the order they are looked up.
-  struct Exports {
-    MoktaInstallMouseHookFn install_mouse_hook = nullptr;  // looked up, never called
-    MoktaRemoveMouseHookFn remove_mouse_hook = nullptr;
-    MoktaEnableMouseHookFn enable_mouse_hook = nullptr;
-    MoktaInstallHookFn install_hook = nullptr;
-    MoktaRemoveHookFn remove_hook = nullptr;
-    MoktaEnableHookFn enable_hook = nullptr;
-    MoktaMouseWheelEnableFn mouse_wheel_enable = nullptr;
-  };
-
-  // The loaded library as one of the targets.
-  class Library : public InputHooks {
-   public:
-    explicit Library(const Exports& exports) : exports_(exports) {}
-    void InstallHook(const MoktaWindow* window) override { exports_.install_hook(window); }
-    void RemoveHook() override { exports_.remove_hook(); }
-    void EnableHook(bool enable) override { exports_.enable_hook(enable ? 1 : 0); }
-    void EnableMouseHook(bool enable) override { exports_.enable_mouse_hook(enable ? 1 : 0); }
-    void RemoveMouseHook() override { exports_.remove_mouse_hook(); }
-    void MouseWheelEnable(bool enable) override { exports_.mouse_wheel_enable(enable ? 1 : 0); }
-
-   private:
-    Exports exports_;
-  };
+  class Library;  // the loaded library's exports as one of the targets
 
   QString path_;
   void* handle_ = nullptr;  // null: no library
