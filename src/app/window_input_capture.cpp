@@ -41,6 +41,13 @@ constexpr std::pair<int, std::uint32_t> kQtKeypadKeys[] = {
     {Qt::Key_Comma, 0x6E},    {Qt::Key_Slash, 0x6F}, {Qt::Key_Enter, 0x6C},
 };
 
+// The modifier keys by their key code (the Linux input code + 8), which tells the left and
+// right hand keys apart where the Qt key cannot.
+constexpr std::pair<int, std::uint32_t> kModifierKeycodes[] = {
+    {50, 0xA0}, {62, 0xA1},  {37, 0xA2},  {105, 0xA3},
+    {64, 0xA4}, {108, 0xA5}, {133, 0x5B}, {134, 0x5C},
+};
+
 std::uint32_t Find(const auto& table, int key) {
   for (const auto& [qt_key, vk] : table) {
     if (qt_key == key) return vk;
@@ -65,6 +72,10 @@ std::uint32_t QtKeyToVirtualKey(int key, bool keypad) {
 std::uint32_t KeyEventToVirtualKey(const QKeyEvent& event, const KeyboardLayout& layout) {
   if (event.nativeScanCode() != 0) {
     if (const std::uint32_t vk = layout.KeycodeToVirtualKey(event.nativeScanCode())) return vk;
+    if (const std::uint32_t vk =
+            Find(kModifierKeycodes, static_cast<int>(event.nativeScanCode()))) {
+      return vk;
+    }
   }
   return QtKeyToVirtualKey(event.key(), event.modifiers().testFlag(Qt::KeypadModifier));
 }

@@ -20,8 +20,8 @@ class QKeyEvent;
 namespace mokta {
 
 // The virtual-key code a key event stands for: the layout's code for the window system's key
-// code (the event's native scan code) when it has one, else the code of the Qt key; 0 when
-// neither names a key of the program's key table.
+// code (the event's native scan code) when it has one, else the modifier key at that key code,
+// else the code of the Qt key; 0 when none names a key of the program's key table.
 std::uint32_t KeyEventToVirtualKey(const QKeyEvent& event, const KeyboardLayout& layout);
 // The virtual-key code of a Qt key as a US keyboard produces it (shifted symbols by their
 // key, keypad keys by `keypad`, modifiers as the left-hand keys); 0 for keys without one.
