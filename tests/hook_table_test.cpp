@@ -1,5 +1,7 @@
 // The input hook table against fake libraries found through MOKTA_DRIVER_DIR: a complete
-// one, one that lacks an export, none at all, and one placed in a data folder.
+// one, one that lacks an export, none at all, one placed in a data folder, and ones that say
+// whether they see the whole desktop; where they do not, the calls go to the capture of the
+// program's own windows.
 
 #include "app/hook_table.h"
 
@@ -10,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,8 @@ namespace {
 
 const QString kCompleteFolder = QStringLiteral(MOKTA_FAKE_HOOK_COMPLETE_DIR "/");
 const QString kPartialFolder = QStringLiteral(MOKTA_FAKE_HOOK_PARTIAL_DIR "/");
+const QString kDesktopFolder = QStringLiteral(MOKTA_FAKE_HOOK_DESKTOP_DIR "/");
+const QString kWindowOnlyFolder = QStringLiteral(MOKTA_FAKE_HOOK_WINDOW_ONLY_DIR "/");
 
 std::vector<std::string> g_calls;
 
@@ -165,6 +170,87 @@ TEST(HookTable, LibraryInADataFolderIsNeverLoaded) {
   ASSERT_TRUE(QDir().mkpath(elsewhere));
   ASSERT_TRUE(QFile::copy(kCompleteFolder + kHookLibraryFile, elsewhere + kHookLibraryFile));
   EXPECT_TRUE(HookTable(elsewhere + kHookLibraryFile).loaded());
+}
+
+// The library is looked for in MOKTA_DRIVER_DIR first and, when that folder has none (the
+// virtual mouse's folder), in the program's own folder.
+TEST(HookTable, LibraryComesFromTheDriverFolderWhenItHasOneElseFromTheProgramFolder) {
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  const QString drivers = root.path() + "/drivers/";
+  const QString program = root.path() + "/bin/";
+  ASSERT_TRUE(QDir().mkpath(drivers));
+  ASSERT_TRUE(QDir().mkpath(program));
+  EXPECT_EQ(HookLibraryPathIn(drivers, program), program + kHookLibraryFile);
+  EXPECT_EQ(HookLibraryPathIn(QString(), program), program + kHookLibraryFile);
+  ASSERT_TRUE(QFile::copy(kCompleteFolder + kHookLibraryFile, drivers + kHookLibraryFile));
+  EXPECT_EQ(HookLibraryPathIn(drivers, program), drivers + kHookLibraryFile);
+}
+
+// A stand-in for the capture of the program's own windows, recording the calls it gets.
+class RecordingCapture : public InputHooks {
+ public:
+  explicit RecordingCapture(std::vector<std::string>* calls) : calls_(calls) {}
+  void InstallHook(const MoktaWindow*) override { calls_->push_back("installhook"); }
+  void RemoveHook() override { calls_->push_back("removehook"); }
+  void EnableHook(bool enable) override { Add("enablehook", enable); }
+  void EnableMouseHook(bool enable) override { Add("enablemousehook", enable); }
+  void RemoveMouseHook() override { calls_->push_back("removemousehook"); }
+  void MouseWheelEnable(bool enable) override { Add("mousewheelenable", enable); }
+
+ private:
+  void Add(const std::string& name, bool enable) {
+    calls_->push_back(name + (enable ? "(1)" : "(0)"));
+  }
+  std::vector<std::string>* calls_;
+};
+
+const std::vector<std::string> kMacroCalls{
+    "installhook", "enablehook(1)",   "enablemousehook(1)", "mousewheelenable(0)",
+    "removehook",  "removemousehook", "enablemousehook(0)", "enablehook(0)"};
+
+// A library that sees the whole desktop (it says 1, or says nothing) gets the calls; one that
+// says 0, or none at all, leaves them to the capture of the program's windows, and the user is
+// told why. Either way both are released when the table goes, the library before it unloads.
+TEST(HookTable, CallsGoToTheLibraryOnlyWhereItSeesTheWholeDesktop) {
+  QTemporaryDir empty;
+  ASSERT_TRUE(empty.isValid());
+  struct Case {
+    QString folder;
+    bool global;
+    QString reason_key;
+  };
+  const Case cases[] = {
+      {kCompleteFolder, true, {}},
+      {kDesktopFolder, true, {}},
+      {kWindowOnlyFolder, false, kHookInWindowTextKey},
+      {empty.path() + "/", false, kHookMissingTextKey},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder.toStdString());
+    const QString path = c.folder + kHookLibraryFile;
+    std::vector<std::string> capture_calls;
+    std::vector<PostedEvent> events;
+    const MoktaWindow window{&events, PostTo};
+    {
+      HookTable table(path);
+      table.SetWindowCapture(std::make_unique<RecordingCapture>(&capture_calls));
+      EXPECT_EQ(table.global(), c.global);
+      EXPECT_EQ(table.InWindowReasonKey(), c.reason_key);
+      const bool library = table.loaded();
+      if (library) StartRecording(path);
+      g_calls.clear();
+      RecordAMacro(table, &window);
+      EXPECT_EQ(g_calls, c.global ? kMacroCalls : std::vector<std::string>{});
+      EXPECT_EQ(capture_calls, c.global ? std::vector<std::string>{} : kMacroCalls);
+      g_calls.clear();
+      capture_calls.clear();
+      if (!library) continue;
+    }
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"removemousehook", "removehook"}));
+    EXPECT_EQ(capture_calls, (std::vector<std::string>{"removemousehook", "removehook"}));
+    EXPECT_FALSE(IsLoaded(path));
+  }
 }
 
 }  // namespace

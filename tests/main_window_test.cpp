@@ -1,6 +1,7 @@
 // The main window against the virtual mouse, offscreen: its layouts and texts, the routing of
-// its messages, the no-device flow, the DPI pop-up, and a clean shutdown. Plus the program
-// itself, twice: the second start ends with 1.
+// its messages, the no-device flow, the DPI pop-up, a clean shutdown, and the input hooks
+// (the capture of the program's own windows, and the library released on every way out).
+// Plus the program itself, twice: the second start ends with 1.
 
 #include "app/main_window.h"
 
@@ -24,11 +25,17 @@
 #include <QTest>
 #include <QThread>
 #include <QUiLoader>
+#include <csignal>
+#include <utility>
+#include <vector>
 
 #include "app/dpi_popup.h"
+#include "app/hook_table.h"
 #include "app/message_box.h"
 #include "app/window_ids.h"
+#include "app/window_input_capture.h"
 #include "data/import_export.h"
+#include "data/keyboard_layout.h"
 #include "device/driver_messages.h"
 #include "framework/control_lookup.h"
 #include "framework/control_text.h"
@@ -47,6 +54,9 @@ namespace {
 
 const QString kSourceDir = QStringLiteral(MOKTA_SOURCE_DIR);
 const QString kVirtualFolder = QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/");
+// A fake input hook library that appends each call to the file named by FAKE_HOOK_LOG, and
+// "unloaded" when it leaves the process.
+const QString kFakeHookFolder = QStringLiteral(MOKTA_FAKE_HOOK_COMPLETE_DIR "/");
 
 // Threads of this process, from the kernel's list.
 int ThreadCount() {
@@ -427,6 +437,220 @@ TEST_F(MainWindowTest, AStoreThatCannotBeOpenedIsToldOnceNamingTheFile) {
   EXPECT_TRUE(QFileInfo(store).isDir());
 }
 
+// ---- Input hooks
+
+struct Posted {
+  std::uint32_t message;
+  std::uintptr_t wparam;
+  std::intptr_t lparam;
+  bool operator==(const Posted&) const = default;
+};
+
+void PrintTo(const Posted& p, std::ostream* out) {
+  *out << "(" << p.message << ", 0x" << std::hex << p.wparam << std::dec << ", " << p.lparam << ")";
+}
+
+// A window as the input hooks see it, keeping what is posted to it.
+class PostedEvents {
+ public:
+  const MoktaWindow* window() const { return &window_; }
+  // What was posted since the last call.
+  std::vector<Posted> Take() { return std::exchange(posted_, {}); }
+
+ private:
+  static void Record(void* context, std::uint32_t message, std::uintptr_t wparam,
+                     std::intptr_t lparam) {
+    static_cast<PostedEvents*>(context)->posted_.push_back({message, wparam, lparam});
+  }
+  std::vector<Posted> posted_;
+  MoktaWindow window_{this, &PostedEvents::Record};
+};
+
+Posted Key(std::uint32_t vk, bool release) {
+  return {MSG_HOOK_EVENT, vk, release ? 1 : 0};
+}
+
+// The window system delivering a key to `widget`'s top-level window, which hands it on to the
+// focused widget (and to its parents while none accepts it). `keycode` is the xkb key code
+// (0: none, as the offscreen platform gives).
+void SendKey(QWidget& widget, QEvent::Type type, int key, quint32 keycode,
+             Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool repeat = false) {
+  QKeyEvent event(type, key, modifiers, keycode, 0, 0, QString(), repeat);
+  QCoreApplication::sendEvent(widget.window()->windowHandle(), &event);
+}
+
+void SendButton(QWidget& widget, QEvent::Type type, Qt::MouseButton button) {
+  const QPointF at(5, 5);
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+  QMouseEvent event(type, at, widget.mapToGlobal(at), button, held, Qt::NoModifier);
+  QCoreApplication::sendEvent(widget.window()->windowHandle(), &event);
+}
+
+// A window of the program with an edit that has the focus.
+class CaptureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    edit_ = new QLineEdit(&top_);
+    top_.resize(200, 100);
+    top_.show();
+    edit_->setFocus();
+    ASSERT_NE(top_.windowHandle(), nullptr);
+  }
+
+  FixedUsLayout layout_;
+  QWidget top_;
+  QLineEdit* edit_ = nullptr;
+  PostedEvents posted_;
+};
+
+// Keys are named by the layout from their key code, or from the Qt key where there is none;
+// each is posted once although the window, the edit and its parent all see it; a held key
+// repeats as presses.
+TEST_F(CaptureTest, KeysOfTheProgramsWindowsArePostedOnceAsTheLibraryPostsThem) {
+  WindowInputCapture capture(layout_);
+  capture.InstallHook(posted_.window());
+  capture.EnableHook(true);
+
+  // Key code 24 is the key a US keyboard labels Q: its layout code wins over the Qt key.
+  SendKey(top_, QEvent::KeyPress, Qt::Key_A, 24);
+  SendKey(top_, QEvent::KeyRelease, Qt::Key_A, 24);
+  SendKey(top_, QEvent::KeyPress, Qt::Key_F5, 0);  // not taken by the edit: reaches `top_` too
+  SendKey(top_, QEvent::KeyPress, Qt::Key_5, 0, Qt::KeypadModifier);
+  SendKey(top_, QEvent::KeyPress, Qt::Key_Exclam, 0, Qt::ShiftModifier);
+  SendKey(top_, QEvent::KeyPress, Qt::Key_Shift, 62);    // the right-hand Shift
+  SendKey(top_, QEvent::KeyPress, Qt::Key_VolumeUp, 0);  // no key of the key table
+  EXPECT_EQ(posted_.Take(),
+            (std::vector<Posted>{Key(0x51, false), Key(0x51, true), Key(0x74, false),
+                                 Key(0x65, false), Key(0x31, false), Key(0xA1, false)}));
+
+  SendKey(top_, QEvent::KeyPress, Qt::Key_A, 38);
+  SendKey(top_, QEvent::KeyRelease, Qt::Key_A, 38, Qt::NoModifier, true);
+  SendKey(top_, QEvent::KeyPress, Qt::Key_A, 38, Qt::NoModifier, true);
+  SendKey(top_, QEvent::KeyRelease, Qt::Key_A, 38);
+  EXPECT_EQ(posted_.Take(),
+            (std::vector<Posted>{Key(0x41, false), Key(0x41, false), Key(0x41, true)}));
+}
+
+TEST_F(CaptureTest, MouseButtonsArePostedAsTheLibraryPostsThem) {
+  WindowInputCapture capture(layout_);
+  capture.InstallHook(posted_.window());
+  capture.EnableMouseHook(true);
+  capture.MouseWheelEnable(false);
+  struct Case {
+    Qt::MouseButton button;
+    Posted down;
+    Posted up;
+  };
+  const Case cases[] = {
+      {Qt::LeftButton, {MSG_HOOK_EVENT, 0x201, 0}, {MSG_HOOK_EVENT, 0x202, 0}},
+      {Qt::RightButton, {MSG_HOOK_EVENT, 0x204, 0}, {MSG_HOOK_EVENT, 0x205, 0}},
+      {Qt::MiddleButton, {MSG_HOOK_EVENT, 0x207, 0}, {MSG_HOOK_EVENT, 0x208, 0}},
+      {Qt::ForwardButton, {MSG_HOOK_EVENT, 0x20B, 1}, {MSG_HOOK_EVENT, 0x20C, 1}},
+      {Qt::BackButton, {MSG_HOOK_EVENT, 0x20B, 2}, {MSG_HOOK_EVENT, 0x20C, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.button));
+    SendButton(top_, QEvent::MouseButtonPress, c.button);
+    SendButton(top_, QEvent::MouseButtonRelease, c.button);
+    EXPECT_EQ(posted_.Take(), (std::vector<Posted>{c.down, c.up}));
+  }
+  // The second press of a double click is posted once; other buttons are not reported.
+  SendButton(top_, QEvent::MouseButtonPress, Qt::LeftButton);
+  SendButton(top_, QEvent::MouseButtonDblClick, Qt::LeftButton);
+  SendButton(top_, QEvent::MouseButtonPress, Qt::ExtraButton3);
+  EXPECT_EQ(posted_.Take(), (std::vector<Posted>{{MSG_HOOK_EVENT, 0x201, 0}}));
+}
+
+// Keys need the hook installed and enabled; buttons need the mouse part enabled as well; after
+// RemoveHook nothing is posted, and a new InstallHook posts to its own window.
+TEST_F(CaptureTest, GatesAreTheLibrarysAndNothingIsPostedAfterRemoveHook) {
+  WindowInputCapture capture(layout_);
+  auto key_and_button = [&] {
+    SendKey(top_, QEvent::KeyPress, Qt::Key_A, 38);
+    SendButton(top_, QEvent::MouseButtonPress, Qt::LeftButton);
+    return posted_.Take();
+  };
+  const Posted key = Key(0x41, false);
+  const Posted button{MSG_HOOK_EVENT, 0x201, 0};
+
+  capture.EnableHook(true);
+  capture.EnableMouseHook(true);
+  EXPECT_TRUE(key_and_button().empty());  // not installed
+  capture.EnableHook(false);
+  capture.EnableMouseHook(false);
+  capture.InstallHook(posted_.window());
+  EXPECT_TRUE(key_and_button().empty());  // nothing enabled
+  capture.EnableHook(true);
+  EXPECT_EQ(key_and_button(), std::vector<Posted>{key});
+  capture.EnableMouseHook(true);
+  EXPECT_EQ(key_and_button(), (std::vector<Posted>{key, button}));
+  capture.RemoveMouseHook();
+  EXPECT_EQ(key_and_button(), std::vector<Posted>{key});
+  capture.EnableMouseHook(true);
+  capture.RemoveHook();
+  EXPECT_FALSE(capture.installed());
+  EXPECT_TRUE(key_and_button().empty());
+
+  PostedEvents other;
+  capture.InstallHook(other.window());
+  key_and_button();
+  EXPECT_EQ(other.Take(), (std::vector<Posted>{key, button}));
+}
+
+// Without an input hook library the window gives the hooks the capture of its own windows.
+TEST_F(MainWindowTest, WithoutAHookLibraryTheProgramsWindowsAreCaptured) {
+  auto window = MakeWindow();  // no libHook.so beside the test
+  window->show();
+  HookTable* hooks = window->core().hooks();
+  ASSERT_NE(hooks, nullptr);
+  EXPECT_FALSE(hooks->global());
+  EXPECT_TRUE(hooks->has_window_capture());
+  EXPECT_EQ(hooks->InWindowReasonKey(), QString(kHookMissingTextKey));
+  PostedEvents posted;
+  hooks->InstallHook(posted.window());
+  hooks->EnableHook(true);
+  SendKey(*window, QEvent::KeyPress, Qt::Key_A, 38);
+  hooks->RemoveHook();
+  SendKey(*window, QEvent::KeyPress, Qt::Key_A, 38);
+  EXPECT_EQ(posted.Take(), std::vector<Posted>{Key(0x41, false)});
+}
+
+// The calls a fake hook library logged, one per line.
+QStringList HookLog(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+const QStringList kReleasedThenUnloaded{"removemousehook", "removehook", "unloaded"};
+
+// The tray's "exit" and closing the window where there is no tray remove the hooks, then
+// unload the library.
+TEST_F(MainWindowTest, ExitAndCloseReleaseTheHookLibraryBeforeUnloadingIt) {
+  QTemporaryDir logs;
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close" : "exit");
+    const QString log = logs.filePath(close ? "close.log" : "exit.log");
+    qputenv("FAKE_HOOK_LOG", QFile::encodeName(log));
+    MouseCoreOptions options = test::TestCoreOptions(data_.path() + "/", kVirtualFolder);
+    options.hook_library = kFakeHookFolder + kHookLibraryFile;
+    auto window = test::MakeTestMainWindow(options);
+    window->InitWindow();
+    window->show();
+    ASSERT_TRUE(window->core().hooks()->loaded());
+    if (close) {
+      ASSERT_FALSE(window->tray_in_use());
+      window->close();
+    } else {
+      window->RouteMenuCommand("exit");
+    }
+    EXPECT_EQ(HookLog(log), kReleasedThenUnloaded);
+    window.reset();
+    EXPECT_EQ(HookLog(log), kReleasedThenUnloaded);  // once
+  }
+  qunsetenv("FAKE_HOOK_LOG");
+}
+
 // The environment of one run of the program itself: an instance name, a data folder and a
 // runtime folder of the test's own (never the user's running program, build/bin/Data or the
 // user's link locks), offscreen, against the virtual mouse whose control socket lies in the
@@ -541,6 +765,37 @@ TEST(Program, TermDuringAStartMessageEndsTheProgram) {
                      .contains("is not a regular file"),
                  10000);
   EXPECT_EQ(TerminateProgram(program), 0);
+}
+
+// SIGTERM and SIGINT end the program with the input hooks removed before their library is
+// unloaded. The driver folder holds the virtual mouse's libraries and a fake hook library.
+TEST(Program, SignalsReleaseTheHookLibraryBeforeUnloadingIt) {
+  for (const int signal_number : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal_number);
+    QTemporaryDir runtime;
+    QTemporaryDir data;
+    QTemporaryDir drivers;
+    for (const QString& name : QDir(kVirtualFolder).entryList({"*.so"}, QDir::Files)) {
+      ASSERT_TRUE(QFile::link(kVirtualFolder + name, drivers.filePath(name)));
+    }
+    ASSERT_TRUE(
+        QFile::link(kFakeHookFolder + kHookLibraryFile, drivers.filePath(kHookLibraryFile)));
+    const QString log = runtime.filePath("hook.log");
+    QProcessEnvironment env = ProgramEnvironment("a", data.path(), runtime.path());
+    env.insert("MOKTA_DRIVER_DIR", drivers.path() + "/");
+    env.insert("FAKE_HOOK_LOG", log);
+    env.insert("QT_LOGGING_RULES", "mokta.hook.info=true");
+    QProcess program;
+    StartProgram(program, env);
+    ::kill(static_cast<pid_t>(program.processId()), signal_number);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(HookLog(log), kReleasedThenUnloaded);
+    const QString output = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(output.contains("recorded from the whole desktop by " + drivers.path()))
+        << output.toStdString();
+  }
 }
 
 TEST(Program, QtOptionsOnTheCommandLineChangeNothing) {

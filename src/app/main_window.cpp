@@ -16,8 +16,11 @@
 
 #include "app/dpi_popup.h"
 #include "app/file_message.h"
+#include "app/hook_table.h"
 #include "app/message_box.h"
 #include "app/window_ids.h"
+#include "app/window_input_capture.h"
+#include "data/keyboard_layout.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
 #include "framework/menu_builder.h"
@@ -40,6 +43,14 @@ void SelectDeviceTab(QWidget* tab_switch, int index) {
   } else if (auto* tabs = qobject_cast<QTabWidget*>(tab_switch)) {
     if (index >= 0 && index < tabs->count()) tabs->setCurrentIndex(index);
   }
+}
+
+// The keyboard layout that names the keys the capture of the program's own windows sees.
+// Placeholder: the fixed US layout stands here until the core holds the layout service of the
+// running desktop; this one place then returns that service.
+const KeyboardLayout& CaptureLayout(MouseCore& /*core*/) {
+  static const FixedUsLayout layout;
+  return layout;
 }
 
 }  // namespace
@@ -105,9 +116,21 @@ void CMainWnd::InitWindow() {
   core_.set_file_result_observer([this](const FileResult& result) {
     if (!result.ok && !result.repeated) ShowFileResultMessage(this, result);
   });
-  core_.LoadHooks();
+  LoadInputHooks();
   page_.StartUpLoad();
   for (const QString& problem : core_.problems()) qCInfo(lcMainWindow) << problem;
+}
+
+// Where the input hook library cannot see the desktop's input (or is missing), the recorder and
+// the key capture fields get the events of the program's own windows instead.
+void CMainWnd::LoadInputHooks() {
+  core_.LoadHooks();
+  HookTable* hooks = core_.hooks();
+  if (hooks == nullptr) return;
+  if (!hooks->global()) {
+    hooks->SetWindowCapture(std::make_unique<WindowInputCapture>(CaptureLayout(core_)));
+  }
+  hooks->LogCapture();
 }
 
 bool CMainWnd::tray_in_use() const {

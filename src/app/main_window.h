@@ -78,6 +78,7 @@ class CMainWnd : public SkinWindow {
   void OpenTrayMenu();
   void ShowDpi(std::int32_t code);
   void CloseDpiPopup();
+  void LoadInputHooks();
   void CleanUp();
   void RestorePlacement();
   // Writes the placement file; a failure is logged, and told to the user once when `tell`.
