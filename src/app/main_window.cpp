@@ -45,14 +45,6 @@ void SelectDeviceTab(QWidget* tab_switch, int index) {
   }
 }
 
-// The keyboard layout that names the keys the capture of the program's own windows sees.
-// Placeholder: the fixed US layout stands here until the core holds the layout service of the
-// running desktop; this one place then returns that service.
-const KeyboardLayout& CaptureLayout(MouseCore& /*core*/) {
-  static const FixedUsLayout layout;
-  return layout;
-}
-
 }  // namespace
 
 bool MenuItemBelongsToPage(const QString& name) {
@@ -128,7 +120,7 @@ void CMainWnd::LoadInputHooks() {
   HookTable* hooks = core_.hooks();
   if (hooks == nullptr) return;
   if (!hooks->global()) {
-    hooks->SetWindowCapture(std::make_unique<WindowInputCapture>(CaptureLayout(core_)));
+    hooks->SetWindowCapture(std::make_unique<WindowInputCapture>(core_.keyboard_layout()));
   }
   hooks->LogCapture();
 }

@@ -138,12 +138,13 @@ class MouseCore {
   QObject ui_context_;  // results from other threads are queued to its thread
   std::unique_ptr<StoreFiles> stores_;
   std::unique_ptr<ProfileSession> session_;
+  // Before the hooks: the window capture among them names keys through it.
+  std::shared_ptr<const KeyboardLayout> keyboard_layout_;
   MacroList macros_;
   GunList guns_;
   std::unique_ptr<BlePresenceSource> system_ble_;
   std::unique_ptr<DeviceHost> host_;
   std::unique_ptr<HookTable> hooks_;
-  std::shared_ptr<const KeyboardLayout> keyboard_layout_;
   FileResultObserver file_observer_;
   QSet<QString> failing_stores_;  // paths of stores whose last result was a failure
   bool shut_down_ = false;
