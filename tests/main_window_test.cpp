@@ -767,10 +767,10 @@ TEST(Program, TermDuringAStartMessageEndsTheProgram) {
   EXPECT_EQ(TerminateProgram(program), 0);
 }
 
-// SIGTERM and SIGINT end the program with the input hooks removed before their library is
+// SIGTERM, SIGINT and SIGHUP end the program with the input hooks removed before their library is
 // unloaded. The driver folder holds the virtual mouse's libraries and a fake hook library.
 TEST(Program, SignalsReleaseTheHookLibraryBeforeUnloadingIt) {
-  for (const int signal_number : {SIGTERM, SIGINT}) {
+  for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(signal_number);
     QTemporaryDir runtime;
     QTemporaryDir data;

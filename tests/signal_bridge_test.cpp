@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM reach the event loop once, as a call on the UI thread.
+// SIGINT, SIGTERM and SIGHUP reach the event loop once, as a call on the UI thread.
 
 #include "app/signal_bridge.h"
 
@@ -56,6 +56,28 @@ TEST(SignalBridge, FirstSignalCallsBackOnceOnTheUiThreadAndHandlersAreRestored) 
   }
   EXPECT_EQ(HandlerOf(SIGINT), int_before);
   EXPECT_EQ(HandlerOf(SIGTERM), term_before);
+}
+
+// A closed terminal (SIGHUP) ends the program with its clean-up; under nohup it is left
+// ignored.
+TEST(SignalBridge, HangupIsBridgedUnlessIgnored) {
+  const auto hup_before = HandlerOf(SIGHUP);
+  {
+    std::vector<int> received;
+    SignalBridge bridge([&](int signal_number) { received.push_back(signal_number); });
+    raise(SIGHUP);
+    ASSERT_TRUE(RunUntil([&] { return !received.empty(); }));
+    EXPECT_EQ(received, std::vector<int>{SIGHUP});
+  }
+  EXPECT_EQ(HandlerOf(SIGHUP), hup_before);
+
+  signal(SIGHUP, SIG_IGN);
+  {
+    SignalBridge bridge([](int) {});
+    EXPECT_EQ(HandlerOf(SIGHUP), SIG_IGN);
+  }
+  EXPECT_EQ(HandlerOf(SIGHUP), SIG_IGN);
+  signal(SIGHUP, hup_before);
 }
 
 TEST(SignalBridge, CallbackMayDestroyTheBridge) {

@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
   // A signal that came while the start was still under way (a message box of the start, such
   // as a store problem, can be open then): the start stops as soon as it can.
   bool stop_requested = false;
-  // SIGINT and SIGTERM end the program like the tray's "exit". During the start they close the
-  // message that is showing and keep any further one from opening.
+  // SIGINT, SIGTERM and SIGHUP end the program like the tray's "exit". During the start they close
+  // the message that is showing and keep any further one from opening.
   mokta::SignalBridge signals_bridge([&](int) {
     if (window && running) {
       window->Exit();

@@ -46,7 +46,7 @@ void Install(int signal_number, struct sigaction* previous) {
 SignalBridge::SignalBridge(Handler on_signal) : on_signal_(std::move(on_signal)) {
   int fds[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0) {
-    qCWarning(lcSignals) << "no socket pair for signals; SIGINT and SIGTERM end the program"
+    qCWarning(lcSignals) << "no socket pair for signals; SIGINT, SIGTERM and SIGHUP end the program"
                          << "without its clean-up";
     return;
   }
@@ -62,12 +62,21 @@ SignalBridge::SignalBridge(Handler on_signal) : on_signal_(std::move(on_signal))
                    [this] { Drain(); });
   Install(SIGINT, &previous_int_);
   Install(SIGTERM, &previous_term_);
+  // A closed terminal ends the program the same way, unless it was started to outlive its
+  // terminal (nohup: SIGHUP ignored), which stays so.
+  struct sigaction hangup {};
+  sigaction(SIGHUP, nullptr, &hangup);
+  if (hangup.sa_handler != SIG_IGN) {
+    Install(SIGHUP, &previous_hup_);
+    hup_installed_ = true;
+  }
 }
 
 SignalBridge::~SignalBridge() {
   if (notifier_) {
     sigaction(SIGINT, &previous_int_, nullptr);
     sigaction(SIGTERM, &previous_term_, nullptr);
+    if (hup_installed_) sigaction(SIGHUP, &previous_hup_, nullptr);
     g_signal_fd.store(-1);
     notifier_.reset();
   }

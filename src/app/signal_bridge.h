@@ -1,6 +1,7 @@
 #pragma once
 
-// SIGINT and SIGTERM end the program the way the tray menu's "exit" does. The signal handler
+// SIGINT, SIGTERM and SIGHUP (a closed terminal; left alone when it is ignored, as under nohup)
+// end the program the way the tray menu's "exit" does. The signal handler
 // only writes the signal number into a socket pair; the reading end, watched by the event
 // loop, turns the first signal into one call on the thread that created the bridge (the UI
 // thread). Later signals are swallowed: the clean-up already under way runs once.
@@ -15,7 +16,7 @@ namespace mokta {
 
 class SignalBridge {
  public:
-  // Receives the number of the first signal that arrived (SIGINT or SIGTERM).
+  // Receives the number of the first signal that arrived (SIGINT, SIGTERM or SIGHUP).
   using Handler = std::function<void(int signal_number)>;
 
   // Installs the handlers. `on_signal` is called at most once, from the event loop of this
@@ -37,6 +38,8 @@ class SignalBridge {
   std::unique_ptr<QSocketNotifier> notifier_;
   struct sigaction previous_int_ {};
   struct sigaction previous_term_ {};
+  struct sigaction previous_hup_ {};
+  bool hup_installed_ = false;
 };
 
 }  // namespace mokta
