@@ -64,7 +64,8 @@ TEST(ButtonAssignment, AnEditedMacroReachesEveryButtonThatPlaysItUnderItsNameInA
 
   EXPECT_FALSE(ResyncAssignments(profiles, macros, {}, 5));  // no such current profile
   for (auto [p, slot] : {std::pair{0, 4}, std::pair{1, 11}}) {
-    const ButtonData& b = profiles[static_cast<std::size_t>(p)]->button(static_cast<std::size_t>(slot));
+    const ButtonData& b =
+        profiles[static_cast<std::size_t>(p)]->button(static_cast<std::size_t>(slot));
     EXPECT_EQ(b.function(), kFunctionMacro);
     EXPECT_EQ(b.step_count(), 2);
     EXPECT_EQ(b.macro_index(), 1);

@@ -10,7 +10,8 @@ namespace mokta {
 
 QPoint ButtonMenuPosition(const QRect& button, const QSize& menu, const QRect& screen) {
   int x = button.right() + 1;
-  if (x + menu.width() > screen.right() + 1) x = std::max(screen.left(), button.left() - menu.width());
+  if (x + menu.width() > screen.right() + 1)
+    x = std::max(screen.left(), button.left() - menu.width());
   int y = button.top();
   if (y + menu.height() > screen.bottom() + 1) {
     y = std::max(screen.top(), button.bottom() + 1 - menu.height());
@@ -27,7 +28,8 @@ void ButtonMenu::Open(QWidget* button, QWidget* parent, MenuCommandHandler on_co
   menu_ = BuildMenu(QString::fromLatin1(kButtonMenuFile), parent, std::move(on_command));
   const QRect at(button->mapToGlobal(QPoint(0, 0)), button->size());
   QScreen* screen = button->screen();
-  const QRect area = screen ? screen->availableGeometry() : QRect(at.topLeft(), QSize(1 << 16, 1 << 16));
+  const QRect area =
+      screen ? screen->availableGeometry() : QRect(at.topLeft(), QSize(1 << 16, 1 << 16));
   menu_->popup(ButtonMenuPosition(at, menu_->sizeHint(), area));
 }
 

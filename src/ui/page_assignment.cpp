@@ -79,9 +79,8 @@ bool CMS_1_Page::AssignKeyCombinationFromDialog() {
   const std::optional<KeyCombinationPick> pick = dialogs_->PickKeyCombination(current);
   // Confirmed without a key and without a modifier: the button keeps what it had.
   if (!pick || (pick->modifiers == 0 && pick->key == 0)) return false;
-  EditAssigned([&](ButtonData& button) {
-    AssignKeyCombination(button, pick->modifiers & 0x0F, pick->key);
-  });
+  EditAssigned(
+      [&](ButtonData& button) { AssignKeyCombination(button, pick->modifiers & 0x0F, pick->key); });
   return true;
 }
 
