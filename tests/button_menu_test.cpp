@@ -88,7 +88,9 @@ class ButtonMenuTest : public test::PageTest {
     window_->page().set_assignment_dialogs(std::make_unique<FakeDialogs>(dialogs_));
   }
 
-  QAbstractButton* Key(int n) { return Find<QAbstractButton>(QStringLiteral("ms_1_btn_key_%1").arg(n)); }
+  QAbstractButton* Key(int n) {
+    return Find<QAbstractButton>(QStringLiteral("ms_1_btn_key_%1").arg(n));
+  }
   QMenu* Menu() { return window_->page().button_menu().menu(); }
 
   // Opens the menu of button `n` by a click and chooses `item` in it.
