@@ -27,11 +27,11 @@ QList<PickListItem> ThreeMacros() {
 class SelectListDialogTest : public ::testing::Test {
  protected:
   void Open(RepeatChoice initial, QList<PickListItem> items = ThreeMacros()) {
-    dialog_ = std::make_unique<CMS_1_SelectMacro>(
-        nullptr, std::move(items), initial, [this](QWidget*, const QString& key) {
-          messages_.append(key);
-          return 1;
-        });
+    dialog_ = std::make_unique<CMS_1_SelectMacro>(nullptr, std::move(items), initial,
+                                                  [this](QWidget*, const QString& key) {
+                                                    messages_.append(key);
+                                                    return 1;
+                                                  });
   }
   QLineEdit* LoopEdit() { return dialog_->Find<QLineEdit>(QStringLiteral("edit_loop_time")); }
   QListWidget* List() { return dialog_->Find<QListWidget>(QStringLiteral("list_macro")); }
@@ -181,7 +181,7 @@ TEST_F(SelectListDialogTest, AnEntryThatMayNotBeAssignedIsShownWithItsReasonAndR
               List()->setCurrentRow(1);
               EXPECT_FALSE(reason->isHidden());
               Button("btn_ok")->click();
-              stayed_open = dialog_->is_modal_running();
+              stayed_open = dialog_->isVisible();
               List()->setCurrentRow(0);
               EXPECT_TRUE(reason->isHidden());
               Button("btn_ok")->click();

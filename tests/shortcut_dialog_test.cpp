@@ -33,7 +33,9 @@ class FakeHooks final : public InputHooks {
     calls.append("removehook");
     window_ = nullptr;
   }
-  void EnableHook(bool enable) override { calls.append(QStringLiteral("enablehook(%1)").arg(enable)); }
+  void EnableHook(bool enable) override {
+    calls.append(QStringLiteral("enablehook(%1)").arg(enable));
+  }
   void EnableMouseHook(bool enable) override {
     calls.append(QStringLiteral("enablemousehook(%1)").arg(enable));
   }
@@ -169,7 +171,7 @@ TEST_F(ShortcutDialogTest, EnterAcceptsExceptInTheKeyField) {
               KeyEdit()->setFocus();
               QTest::keyClick(dialog_->windowHandle(), Qt::Key_Return);
               QTest::keyClick(dialog_->windowHandle(), Qt::Key_Escape);
-              open_after_enter_in_field = dialog_->is_modal_running();
+              open_after_enter_in_field = dialog_->isVisible();
               Button("check_flag_2")->setFocus();
               QTest::keyClick(Button("check_flag_2"), Qt::Key_Return);
             }),

@@ -86,9 +86,9 @@ void CShortcutWnd::OnHookEvent(std::uintptr_t wparam, std::intptr_t lparam) {
   if (!capturing_ || wparam == kTabKey) return;
   qCDebug(lcShortcut, "%llx,%llx", static_cast<unsigned long long>(wparam),
           static_cast<unsigned long long>(lparam));
-  const UsageLookup lookup =
-      wparam <= 0xFFFFFFFFu ? VirtualKeyToUsage(static_cast<std::uint32_t>(wparam), layout_)
-                            : UsageLookup{false, 0};
+  const UsageLookup lookup = wparam <= 0xFFFFFFFFu
+                                 ? VirtualKeyToUsage(static_cast<std::uint32_t>(wparam), layout_)
+                                 : UsageLookup{false, 0};
   qCDebug(lcShortcut, "iUsageID=%u", lookup.usage);
   combination_.key = static_cast<std::uint8_t>(lookup.usage & 0xFF);
   ShowKey();
