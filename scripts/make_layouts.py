@@ -987,6 +987,69 @@ LAYOUTS = (
 )
 
 
+# ---------------------------------------------------------------------------------------------
+# The button assignment menu (a menu file of menu_builder.h, not a Designer layout): every item
+# name is the program's (the function it assigns); grouped the way a user scans it.
+
+BUTTON_MENU = (
+    ("menu_mouse_text", (("ms_1_click", "left_click_text"), ("ms_1_menu", "right_click_text"),
+                         ("ms_1_scroll", "wheel_click_text"), ("ms_1_backward", "backward_text"),
+                         ("ms_1_forward", "forward_text"), ("ms_1_double_click", "double_click_text"),
+                         ("ms_1_fire_button", "fire_button_text"), ("ms_1_button_off", "button_off_text"))),
+    ("menu_dpi_text", (("ms_1_dpi_cycle", "dpi_cycle_text"), ("ms_1_dpi_up", "dpi_up_text"),
+                       ("ms_1_dpi_down", "dpi_down_text"), ("ms_1_easy_aim", "easy_aim_text"))),
+    ("menu_scroll_text", (("ms_1_scroll_up", "scroll_up_text"), ("ms_1_scroll_down", "scroll_down_text"),
+                          ("ms_1_titl_left", "titl_left_text"), ("ms_1_titl_right", "titl_right_text"))),
+    None,
+    ("ms_1_shortcut", "shortcut_text"),
+    ("ms_1_select_macro", "select_macro_text"),
+    ("ms_1_select_gun", "select_gun_text"),
+    None,
+    ("menu_edit_text", (("ms_1_cut", "cut_text"), ("ms_1_copy", "copy_text"), ("ms_1_paste", "paste_text"),
+                        ("ms_1_redo", "redo_text"), ("ms_1_select_all", "select_all_text"),
+                        ("ms_1_find", "find_text"), ("ms_1_open", "open_text"), ("ms_1_save", "save_text"),
+                        ("ms_1_print", "print_text"))),
+    ("menu_media_text", (("ms_1_play_pause", "play_pause_text"), ("ms_1_media_stop", "media_stop_text"),
+                         ("ms_1_pre_track", "previous_track_text"), ("ms_1_next_track", "next_track_text"),
+                         ("ms_1_volume_up", "volume_up_text"), ("ms_1_volume_down", "volume_down_text"),
+                         ("ms_1_mute", "mute_text"), ("ms_1_media_player", "media_player_text"))),
+    ("menu_browser_text", (("ms_1_browser_backward", "browser_backward_text"),
+                           ("ms_1_browser_forward", "browser_forward_text"),
+                           ("ms_1_browser_refresh", "browser_refresh_text"),
+                           ("ms_1_browser_stop", "browser_stop_text"),
+                           ("ms_1_browser_home", "browser_home_text"),
+                           ("ms_1_browser_search", "browser_search_text"),
+                           ("ms_1_browser_favorites", "browser_favorites_text"))),
+    ("menu_system_text", (("ms_1_close_window", "close_window_text"), ("ms_1_swap_windows", "swap_windows_text"),
+                          ("ms_1_show_desktop", "show_desktop_text"), ("ms_1_run_command", "run_command_text"),
+                          ("ms_1_lock_pc", "lock_pc_text"), ("ms_1_screen_capture", "screen_capture_text"),
+                          ("ms_1_email", "email_text"), ("ms_1_calculator", "calculator_text"),
+                          ("ms_1_my_computer", "my_computer_text"), ("ms_1_led_loop", "led_loop_text"))),
+)
+
+
+def write_button_menu(path):
+    root = ET.Element("Menu")
+    for entry in BUTTON_MENU:
+        if entry is None:
+            ET.SubElement(root, "Separator")
+        elif isinstance(entry[1], str):
+            ET.SubElement(root, "Item", name=unique(entry[0]), text=entry[1])
+            _keys_used.add(entry[1])
+        else:
+            sub = ET.SubElement(root, "Menu", text=entry[0])
+            _keys_used.add(entry[0])
+            for name, key in entry[1]:
+                ET.SubElement(sub, "Item", name=unique(name), text=key)
+                _keys_used.add(key)
+    ET.indent(root, space="  ")
+    path.write_text('<?xml version="1.0" encoding="UTF-8"?>\n' + ET.tostring(root, encoding="unicode") + "\n",
+                    encoding="utf-8")
+
+
+MENUS = ((write_button_menu, "MS/MS_1/ms_1_menu.xml"),)
+
+
 def write_layouts(folder):
     for make, file, first_stops in LAYOUTS:
         _names.clear()
@@ -995,6 +1058,10 @@ def write_layouts(folder):
         _button_groups.clear()
         (folder / file).parent.mkdir(parents=True, exist_ok=True)
         build(make(), folder / file, first_stops)
+    for make, file in MENUS:
+        _names.clear()
+        (folder / file).parent.mkdir(parents=True, exist_ok=True)
+        make(folder / file)
     check_keys()
 
 
@@ -1005,7 +1072,7 @@ def check_layouts(max_lines=200):
     differing = 0
     with tempfile.TemporaryDirectory(prefix="mokta-layouts-") as tmp:
         write_layouts(pathlib.Path(tmp))
-        for _, file, _ in LAYOUTS:
+        for file in [f for _, f, _ in LAYOUTS] + [f for _, f in MENUS]:
             fresh = (pathlib.Path(tmp) / file).read_text(encoding="utf-8").splitlines(keepends=True)
             kept_path = RES / file
             kept = kept_path.read_text(encoding="utf-8").splitlines(keepends=True) if kept_path.exists() else []
@@ -1033,7 +1100,7 @@ def main():
             print(f"make_layouts: {differing} layout(s) in res/ differ from what scripts/make_layouts.py "
                   "writes; edit the script and run it again rather than the .ui files", file=sys.stderr)
             return 1
-        print(f"make_layouts: the {len(LAYOUTS)} layouts in res/ match what scripts/make_layouts.py writes")
+        print(f"make_layouts: the {len(LAYOUTS) + len(MENUS)} layouts in res/ match what scripts/make_layouts.py writes")
         return 0
     write_layouts(RES)
     if args.images:

@@ -81,6 +81,7 @@ void CMainWnd::InitWindow() {
   AddVirtualWindow(kPageName, [this](const Notification& n) { page_.Notify(n); });
   page_.set_window(this);
   page_.set_message_box([this](const QString& key) { return ShowMessageBox(this, key); });
+  page_.set_menu_command_poster([this](const QString& name) { PostMenuCommand(name); });
   page_.Init();
 
   QIcon icon;
@@ -271,13 +272,16 @@ void CMainWnd::OnTrayClick(std::intptr_t click) {
 
 void CMainWnd::OpenTrayMenu() {
   if (tray_menu_) delete tray_menu_.data();
-  tray_menu_ = BuildMenu(QStringLiteral("traymenu.xml"), this, [this](const QString& name) {
-    const std::uintptr_t id = next_menu_command_++;
-    menu_commands_.insert(id, name);
-    PostMessage(MSG_MENU_COMMAND, id, 0);
-  });
+  tray_menu_ = BuildMenu(QStringLiteral("traymenu.xml"), this,
+                         [this](const QString& name) { PostMenuCommand(name); });
   const QPoint at = QCursor::pos() - QPoint(0, 50);
   tray_menu_->popup(at);
+}
+
+void CMainWnd::PostMenuCommand(const QString& item_name) {
+  const std::uintptr_t id = next_menu_command_++;
+  menu_commands_.insert(id, item_name);
+  PostMessage(MSG_MENU_COMMAND, id, 0);
 }
 
 void CMainWnd::RouteMenuCommand(const QString& item_name) {

@@ -76,6 +76,9 @@ class CMainWnd : public SkinWindow {
  private:
   void OnTrayClick(std::intptr_t click);
   void OpenTrayMenu();
+  // A menu item was clicked (tray menu, button menu): MSG_MENU_COMMAND takes it to
+  // RouteMenuCommand once the menu has closed.
+  void PostMenuCommand(const QString& item_name);
   void ShowDpi(std::int32_t code);
   void CloseDpiPopup();
   void LoadInputHooks();

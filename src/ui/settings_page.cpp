@@ -1,5 +1,6 @@
 #include "ui/settings_page.h"
 
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
@@ -14,7 +15,6 @@
 #include "data/text_filters.h"
 #include "framework/language_file.h"
 #include "framework/skin_window.h"
-#include "ui/assignment_text.h"
 #include "ui/color_dialog.h"
 #include "ui/page_rules.h"
 
@@ -42,6 +42,9 @@ void CMS_1_Page::Init() {
   for (const SliderBinding& slider : SliderBindings()) wheel_free << slider.name;
   for (const ComboBinding& combo : ComboBindings()) wheel_free << combo.name;
   controls_.LeaveWheelToScrolling(wheel_free);
+  for (int n = 1; n <= kMenuButtons; ++n) {
+    button_menu_.ClickOnEnter(controls_.Get<QAbstractButton>(NumberedName(kButtonKey, n)));
+  }
   core_.StartLink(&link_display_);
 }
 
@@ -105,10 +108,7 @@ void CMS_1_Page::Refresh() {
                         slider.label_text(value, ProgramLanguage()));
     }
   }
-  for (std::size_t k = 0; k < kMouseButtons; ++k) {
-    controls_.SetText(QStringLiteral("ms_1_btn_key_%1").arg(k + 1),
-                      AssignmentText(p.button(k), core_.keyboard_layout()));
-  }
+  for (int k = 0; k < static_cast<int>(kMouseButtons); ++k) ShowAssignment(k);
 }
 
 void CMS_1_Page::Notify(const Notification& n) {
@@ -249,7 +249,9 @@ void CMS_1_Page::OnCheckClick(const QString& sender, bool checked) {
 }
 
 void CMS_1_Page::OnClick(const QString& sender) {
-  if (sender == QLatin1String("ms_1_profile_add_btn")) {
+  if (const int n = NumberIn(sender, kButtonKey, static_cast<int>(kMouseButtons))) {
+    if (n <= kMenuButtons) OpenButtonMenu(n);  // the others only show their function
+  } else if (sender == QLatin1String("ms_1_profile_add_btn")) {
     AddProfile();
   } else if (sender == QLatin1String("ms_1_profile_rename_btn")) {
     RenameProfile();
@@ -295,8 +297,6 @@ void CMS_1_Page::PickColor(const QString& name, const ColorButtonBinding& bindin
   controls_.SetColor(name, picked);
   Apply(binding.timing);
 }
-
-void CMS_1_Page::OnMenuCommand(const QString&) {}
 
 void CMS_1_Page::SettingsFollowUp() {
   auto* scroll =

@@ -15,6 +15,8 @@
 #include <memory>
 
 #include "framework/notification.h"
+#include "ui/assignment_dialogs.h"
+#include "ui/button_menu.h"
 #include "ui/page_bindings.h"
 #include "ui/page_controls.h"
 #include "ui/page_link_display.h"
@@ -23,6 +25,11 @@ namespace mokta {
 
 class MouseCore;
 class SkinWindow;
+
+// The page's assignment buttons, "ms_1_btn_key_1".."ms_1_btn_key_18"; the first 12 open the
+// button menu.
+inline constexpr char kButtonKey[] = "ms_1_btn_key_%1";
+inline constexpr int kMenuButtons = 12;
 
 // Starts the desktop's own mouse settings, detached; false when no known one is installed.
 bool OpenDesktopMouseSettings();
@@ -42,6 +49,15 @@ class CMS_1_Page {
   // Shows the program's message box with a message key and returns its result (1 for OK).
   using MessageBox = std::function<int(const QString& message_key)>;
   void set_message_box(MessageBox message_box) { message_box_ = std::move(message_box); }
+  // Set by the main window before Init: hands the name of a clicked menu item to the main
+  // window, which calls OnMenuCommand with it once the menu has closed.
+  using MenuCommandPoster = std::function<void(const QString& item_name)>;
+  void set_menu_command_poster(MenuCommandPoster poster) { post_menu_command_ = std::move(poster); }
+  // The pick dialogs the button assignment opens (a key combination, a macro, a recoil
+  // pattern). Without them those three assignments are refused (logged).
+  void set_assignment_dialogs(std::unique_ptr<AssignmentDialogs> dialogs) {
+    dialogs_ = std::move(dialogs);
+  }
 
   // Finds the page's controls, then starts the device side (worker, driver libraries, the
   // cable and receiver, the Bluetooth LE presence test), which shows its states on the page.
@@ -60,13 +76,28 @@ class CMS_1_Page {
   void FillProfileList();
   // The page's notifications (the virtual window's handler).
   void Notify(const Notification& notification);
-  // A menu item whose name belongs to the page.
+  // A menu item whose name belongs to the page: an item of the button menu assigns its
+  // function to the button the menu was opened for (AssignFromMenu).
   void OnMenuCommand(const QString& item_name);
+  // Gives the button being assigned the function of the menu item `item_name` (an unknown name
+  // gives left click) in the current profile, through its pick dialog for a key combination, a
+  // macro or a recoil pattern, unless that would leave none of buttons 1..16 on left click
+  // (the user is told). An assignment is shown on the button and sent to the mouse at once;
+  // a cancelled dialog changes nothing.
+  void AssignFromMenu(const QString& item_name);
+  // Shows on button `index` (0..17) what the current profile assigns to it.
+  void ShowAssignment(int index);
+  // Run when the macro editor or the recoil pattern editor has closed: brings the macro and
+  // pattern assignments of every profile in step with the lists (button_assignment.h); when the
+  // current profile holds one, shows the buttons again and sends them to the mouse. Returns
+  // whether it did.
+  bool ResyncAssignments();
   // TIMER_SETTINGS_FOLLOWUP: brings a newly opened section of the settings column into view.
   void SettingsFollowUp();
 
   MouseCore& core() { return core_; }
   const PageControls& controls() const { return controls_; }
+  ButtonMenu& button_menu() { return button_menu_; }
 
  private:
   // The handlers, by notification type.
@@ -110,12 +141,26 @@ class CMS_1_Page {
   void ShowDpiStageSwitches();
   // Opens the desktop's mouse settings, or tells the user that no such program was found.
   void OpenMouseSettings();
+  // Button assignment (page_assignment.cpp). Opens the button menu for button `n` (1..12).
+  void OpenButtonMenu(int n);
+  // The record of the button being assigned, changed by `edit` with ButtonData& under the
+  // session's lock.
+  template <typename Edit>
+  void EditAssigned(Edit&& edit);
+  // The three assignments that go through a pick dialog; false when nothing was assigned.
+  bool AssignKeyCombinationFromDialog();
+  bool AssignMacroFromDialog();
+  bool AssignGunFromDialog();
 
   MouseCore& core_;
   SkinWindow* window_ = nullptr;
   MessageBox message_box_;
   PageControls controls_;
   PageLinkDisplay link_display_{controls_};
+  MenuCommandPoster post_menu_command_;
+  std::unique_ptr<AssignmentDialogs> dialogs_;
+  ButtonMenu button_menu_;
+  int assigning_ = 0;         // the button record (0..11) the button menu was last opened for
   QString followup_section_;  // the body to bring into view when TIMER_SETTINGS_FOLLOWUP ends
   // DPI edits the user has typed into since they were last set (by the page or by taking the
   // typed value); leaving one that was only passed through changes nothing.
