@@ -16,6 +16,7 @@
 
 #include "framework/language_file.h"
 #include "framework/modal_test_hook.h"
+#include "ui/modal_assignment_dialogs.h"
 
 namespace mokta {
 namespace {
@@ -205,6 +206,47 @@ TEST_F(SelectListDialogTest, TheGunDialogIsItsOwnWindowWithTheSameControls) {
   EXPECT_EQ(gun_dialog.Find<QListWidget>(QStringLiteral("list_macro"))->count(), 2);
   EXPECT_EQ(items[1].refusal_key, "why_text");
   EXPECT_TRUE(items[0].refusal_key.isEmpty());
+}
+
+// The page's interface runs the dialogs over the lists it is given and returns the choice
+// only when the user confirmed it.
+TEST(ModalAssignmentDialogs, ReturnTheConfirmedChoiceOnly) {
+  FixedUsLayout layout;
+  ModalAssignmentDialogs dialogs(nullptr, {}, layout);
+  MacroList macros;
+  macros.push_back(NewMacro(u"Reload"));
+  macros.push_back(NewMacro(u"Jump"));
+  GunList guns;
+  guns.push_back(NewGun(u"AK"));
+
+  QString window;
+  ScopedModalTestHook pick_second_row([&](QWidget& shown) -> std::optional<int> {
+    window = shown.objectName();
+    if (auto* list = shown.findChild<QListWidget*>(QStringLiteral("list_macro"))) {
+      list->setCurrentRow(list->count() - 1);
+    }
+    return 1;
+  });
+  const auto macro = dialogs.PickMacro(macros, {-1, 1, 9});
+  ASSERT_TRUE(macro.has_value());
+  EXPECT_EQ(window, "MS_1_SelectMacro");
+  EXPECT_EQ(macro->index, 1);
+  EXPECT_EQ(macro->repeat_mode, 1);
+  EXPECT_EQ(macro->loop_count, 9);
+  const auto gun = dialogs.PickGun(guns, {});
+  ASSERT_TRUE(gun.has_value());
+  EXPECT_EQ(window, "MS_1_SelectGun");
+  EXPECT_EQ(gun->index, 0);
+  const auto keys = dialogs.PickKeyCombination({0b0011, 0x04});
+  ASSERT_TRUE(keys.has_value());
+  EXPECT_EQ(window, "ShortcutWnd");
+  EXPECT_EQ(keys->modifiers, 0b0011);
+  EXPECT_EQ(keys->key, 0x04);
+
+  ScopedModalTestHook cancel([](QWidget&) -> std::optional<int> { return 0; });
+  EXPECT_FALSE(dialogs.PickMacro(macros, {0, 0, 1}).has_value());
+  EXPECT_FALSE(dialogs.PickGun(guns, {0, 0, 1}).has_value());
+  EXPECT_FALSE(dialogs.PickKeyCombination({}).has_value());
 }
 
 }  // namespace
