@@ -815,6 +815,85 @@ def profile_name_dialog():
 
 
 # ---------------------------------------------------------------------------------------------
+# Pick dialogs: a macro or a recoil pattern with its repeat mode, and a key combination
+
+
+def dialog_title_row(title_key_name):
+    title = label("title_string", title_key_name, acc="Dialog title", skin="dialogtitle")
+    close = button("btn_exit", acc="Close", skin="titlebtn",
+                   props=fixed(34, 28) + [P("focusPolicy", Enum("Qt::NoFocus")), D("glyph", "close"),
+                                          tip("close_text")])
+    return hbox([title, hstretch(), close], spacing=8)
+
+
+def ok_cancel_row():
+    # OK is written first so that it comes first in the keyboard order; it sits on the right.
+    ok = button("btn_ok", "ok_text", acc="OK", skin="primary",
+                props=pointer() + [P("minimumSize", Size((88, 0))), P("default", True)])
+    cancel = button("btn_cancel", "cancel_text", acc="Cancel", props=pointer() + [P("minimumSize", Size((88, 0)))])
+    return grid([(hstretch(), 0, 0), (ok, 0, 2), (cancel, 0, 1)], spacing=8)
+
+
+def select_list_dialog(root_name, title, list_acc):
+    names = Widget("QListWidget", unique("list_macro"), [P("accessibleName", list_acc),
+                                                         P("focusPolicy", Enum("Qt::StrongFocus"))])
+    # Why the selected entry cannot be assigned; shown only for such an entry.
+    refusal = label("label_refusal", acc="Why it cannot be assigned", skin="hint", wrap=True, props=hidden())
+    options = [option(f"repeat_{n}", f"repeat_mode_{n}_text", acc, "repeat_group",
+                      checked=(n == 1))
+               for n, acc in ((1, "Repeat a number of times"), (2, "Repeat while the button is held"),
+                              (3, "Repeat until the button is pressed again"))]
+    edit = Widget("QLineEdit", unique("edit_loop_time"), [
+        P("accessibleName", "Number of times"), P("maxLength", 5), D("skin", "number"),
+        P("alignment", Set("Qt::AlignRight|Qt::AlignVCenter")),
+    ] + fixed(60, 24))
+    count_label = label("label_loop_time", "loop_time_text", skin="rowlabel",
+                        props=[P("buddy", Cstring("edit_loop_time"))] + natural())
+    loop = container("hor_loop_time", hbox([hgap(24), edit, count_label, hstretch()], spacing=8))
+    return Widget("QWidget", unique(root_name), [
+        P("geometry", Rect((0, 0, 380, 420))),
+        P("minimumSize", Size((380, 420))),
+        P("maximumSize", Size((380, 420))),
+        P("windowTitle", title_key(title)),
+        P("accessibleName", list_acc),
+        D("skin", "popup"),
+    ], vbox([dialog_title_row(title), names, refusal, *options, loop, ok_cancel_row()], (20, 14, 14, 16), 8))
+
+
+def select_macro_dialog():
+    return select_list_dialog("selectmacro", "select_macro_title_text", "Macros")
+
+
+def select_gun_dialog():
+    return select_list_dialog("selectgun", "select_gun_title_text", "Recoil patterns")
+
+
+def shortcut_dialog():
+    hint = label("label_hint", "shortcut_hint_text", acc="How to choose", skin="hint", wrap=True)
+    checks = [button(f"check_flag_{n}", key, acc=f"{acc} modifier", cls="QCheckBox", props=pointer())
+              for n, key, acc in ((1, "keyboard_ctrl_text", "Ctrl"), (2, "keyboard_shift_text", "Shift"),
+                                  (3, "keyboard_alt_text", "Alt"), (4, "keyboard_win_text", "Super"))]
+    edit = Widget("QLineEdit", unique("edit_key"), [
+        P("readOnly", True), P("accessibleName", "Key"),
+        P("accessibleDescription", "Every key pressed while this field has the focus is captured; Tab leaves it"),
+        P("focusPolicy", Enum("Qt::StrongFocus")),
+    ] + fixed(None, 28))
+    key_label = label("label_key", "shortcut_key_text", skin="rowlabel",
+                      props=[P("buddy", Cstring("edit_key"))] + natural())
+    # Why keys are captured only inside the program's windows; shown only then.
+    reason = label("label_hook_reason", acc="Where keys are captured", skin="hint", wrap=True, props=hidden())
+    return Widget("QWidget", unique("shortcut"), [
+        P("geometry", Rect((0, 0, 400, 290))),
+        P("minimumSize", Size((400, 290))),
+        P("maximumSize", Size((400, 290))),
+        P("windowTitle", title_key("shortcut_title_text")),
+        P("accessibleName", "Key combination"),
+        D("skin", "popup"),
+    ], vbox([dialog_title_row("shortcut_title_text"), hint, hbox(checks, spacing=12),
+             hbox([key_label, edit], spacing=10), reason, vstretch(), ok_cancel_row()], (20, 14, 14, 16), 10))
+
+
+# ---------------------------------------------------------------------------------------------
 
 
 CUSTOM_CLASSES = {"ColorPalette": "QWidget"}
@@ -902,6 +981,9 @@ LAYOUTS = (
     (dpi_popup, "DPImsg.xml", ()),
     (color_dialog, "DpiColorDialog.xml", ()),
     (profile_name_dialog, "MS/MS_1/ms_1_profile_name.xml", ()),
+    (select_macro_dialog, "MS/MS_1/selectmacro.xml", ()),
+    (select_gun_dialog, "MS/MS_1/selectgun.xml", ()),
+    (shortcut_dialog, "shortcut.xml", ()),
 )
 
 

@@ -141,8 +141,9 @@ TEST_F(MainWindowTest, GlyphButtonsHaveToolTipsEveryLookIsSkinnedAndTheNameDialo
   QFile qss(kSourceDir + "/res/skin.qss");
   ASSERT_TRUE(qss.open(QIODevice::ReadOnly));
   const QString skin = QString::fromUtf8(qss.readAll());
-  for (const char* file : {"main.xml", "msg.xml", "DPImsg.xml", "DpiColorDialog.xml",
-                           "MS/MS_1/ms_1_profile_name.xml"}) {
+  for (const char* file :
+       {"main.xml", "msg.xml", "DPImsg.xml", "DpiColorDialog.xml", "MS/MS_1/ms_1_profile_name.xml",
+        "MS/MS_1/selectmacro.xml", "MS/MS_1/selectgun.xml", "shortcut.xml"}) {
     SCOPED_TRACE(file);
     SkinWindow window;
     ASSERT_TRUE(window.LoadSkin(QString::fromLatin1(file)));
