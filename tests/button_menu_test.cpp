@@ -205,6 +205,21 @@ TEST_F(ButtonMenuTest, OneButtonStaysOnLeftClick) {
   WAIT_EQ(mouse_.State().settings.buttons[1], (Triple{0x0E, 0x00, 0x00}));
 }
 
+// The program's own pick dialogs stand behind the menu (the window sets them up): choosing
+// "Key combination" opens the key-combination dialog; cancelling it changes nothing.
+TEST_F(ButtonMenuTest, TheWindowsPickDialogsOpenFromTheMenu) {
+  ASSERT_NO_FATAL_FAILURE(Start(1));
+  QStringList opened;
+  ScopedModalTestHook answer([&](QWidget& w) -> std::optional<int> {
+    opened << w.objectName();
+    return 0;
+  });
+  const QString before = Key(4)->text();
+  ASSERT_NO_FATAL_FAILURE(Choose(4, "ms_1_shortcut"));
+  EXPECT_EQ(opened, QStringList{"ShortcutWnd"});
+  EXPECT_EQ(Key(4)->text(), before);
+}
+
 TEST_F(ButtonMenuTest, KeyCombinationsAndPlainFunctionsReachTheMouse) {
   ASSERT_NO_FATAL_FAILURE(StartWith([](ProfileData& p) { p.button(3).set_function(1); }));
   // Confirmed with no key and no modifier: button 4 stays on left click, nothing is sent.

@@ -26,6 +26,7 @@
 #include "framework/menu_builder.h"
 #include "framework/resources.h"
 #include "framework/window_placement.h"
+#include "ui/modal_assignment_dialogs.h"
 
 Q_LOGGING_CATEGORY(lcMainWindow, "mokta.window")
 
@@ -110,6 +111,9 @@ void CMainWnd::InitWindow() {
     if (!result.ok && !result.repeated) ShowFileResultMessage(this, result);
   });
   LoadInputHooks();
+  // The pick dialogs of the button menu capture keys through the hooks just loaded.
+  page_.set_assignment_dialogs(std::make_unique<ModalAssignmentDialogs>(
+      this, KeyCaptureSourceOf(core_.hooks()), core_.keyboard_layout()));
   page_.StartUpLoad();
   for (const QString& problem : core_.problems()) qCInfo(lcMainWindow) << problem;
 }
