@@ -14,13 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 
-// xcb's XKB header names a member "explicit", which C++ reserves.
-#define explicit explicit_
-#include <xcb/xkb.h>
-#undef explicit
-
 #include "mokta_hook.h"
 #include "platform/linux/xkb_keys.h"
+#include "platform/linux/xkb_x11.h"
 
 namespace mokta::hook {
 
@@ -76,17 +72,13 @@ class XSession {
     if (xcb_connection_has_error(conn_)) return false;
     if (!QueryXInput2(conn_, &xi_opcode_)) return false;
     if (!SelectRawEvents()) return false;
-    if (!xkb_x11_setup_xkb_extension(
-            conn_, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
-            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, &xkb_event_base_, nullptr)) {
-      return false;
-    }
-    keyboard_ = xkb_x11_get_core_keyboard_device_id(conn_);
+    // The keyboard's changes are asked for before the keymap is read, so none is missed.
+    keyboard_ = xkb::FollowCoreKeyboard(conn_, &xkb_event_base_);
     if (keyboard_ < 0) return false;
     context_ = xkb_context_new(static_cast<xkb_context_flags>(XKB_CONTEXT_NO_DEFAULT_INCLUDES |
                                                               XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
     if (context_ == nullptr) return false;
-    if (!SelectKeyboardEvents() || !ReadKeymap()) return false;
+    if (!ReadKeymap()) return false;
     return true;
   }
 
@@ -146,29 +138,6 @@ class XSession {
     // Checked, so that the selection is in force when this returns.
     XcbReply<xcb_generic_error_t> error(xcb_request_check(
         conn_, xcb_input_xi_select_events_checked(conn_, screen->root, 1, &mask.head)));
-    return !error;
-  }
-
-  bool SelectKeyboardEvents() {
-    constexpr std::uint16_t kEvents = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY |
-                                      XCB_XKB_EVENT_TYPE_MAP_NOTIFY |
-                                      XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
-    constexpr std::uint16_t kMapParts =
-        XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |
-        XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
-        XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
-    constexpr std::uint16_t kGroupParts =
-        XCB_XKB_STATE_PART_GROUP_STATE | XCB_XKB_STATE_PART_GROUP_BASE |
-        XCB_XKB_STATE_PART_GROUP_LATCH | XCB_XKB_STATE_PART_GROUP_LOCK;
-    xcb_xkb_select_events_details_t details{};
-    details.affectNewKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
-    details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
-    details.affectState = kGroupParts;
-    details.stateDetails = kGroupParts;
-    XcbReply<xcb_generic_error_t> error(xcb_request_check(
-        conn_,
-        xcb_xkb_select_events_aux_checked(conn_, static_cast<xcb_xkb_device_spec_t>(keyboard_),
-                                          kEvents, 0, 0, kMapParts, kMapParts, &details)));
     return !error;
   }
 

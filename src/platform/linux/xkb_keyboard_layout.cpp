@@ -1,10 +1,6 @@
 #include "platform/linux/xkb_keyboard_layout.h"
 
 #include <xcb/xcb.h>
-// The header names a member "explicit", a C++ keyword.
-#define explicit explicit_
-#include <xcb/xkb.h>
-#undef explicit
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
@@ -14,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/linux/xkb_keys.h"
+#include "platform/linux/xkb_x11.h"
 #include "platform/system_services.h"
 
 namespace mokta {
@@ -82,29 +79,6 @@ struct XkbKeyboardLayout::X11Link {
   ~X11Link() {
     if (connection != nullptr) xcb_disconnect(connection);
   }
-
-  // Asks for the events that tell a new keymap or a new group.
-  bool SelectEvents() const {
-    const std::uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY |
-                                 XCB_XKB_EVENT_TYPE_MAP_NOTIFY | XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
-    const std::uint16_t map_parts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS |
-                                    XCB_XKB_MAP_PART_MODIFIER_MAP |
-                                    XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS;
-    const std::uint16_t group_parts =
-        XCB_XKB_STATE_PART_GROUP_STATE | XCB_XKB_STATE_PART_GROUP_BASE |
-        XCB_XKB_STATE_PART_GROUP_LATCH | XCB_XKB_STATE_PART_GROUP_LOCK;
-    xcb_xkb_select_events_details_t details{};
-    details.affectNewKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
-    details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
-    details.affectState = group_parts;
-    details.stateDetails = group_parts;
-    const xcb_void_cookie_t cookie =
-        xcb_xkb_select_events_aux_checked(connection, static_cast<xcb_xkb_device_spec_t>(device_id),
-                                          events, 0, 0, map_parts, map_parts, &details);
-    xcb_generic_error_t* error = xcb_request_check(connection, cookie);
-    std::free(error);
-    return error == nullptr;
-  }
 };
 
 XkbKeyboardLayout::XkbKeyboardLayout() : context_(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {}
@@ -170,16 +144,9 @@ std::unique_ptr<XkbKeyboardLayout> XkbKeyboardLayout::FollowX11() {
               std::getenv("DISPLAY"));
     return nullptr;
   }
-  if (xkb_x11_setup_xkb_extension(link->connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                  XKB_X11_MIN_MINOR_XKB_VERSION,
-                                  XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
-                                  &link->first_event, nullptr) == 0) {
-    qCWarning(lcKeyboardLayout, "keyboard layout: the X server has no keyboard extension");
-    return nullptr;
-  }
-  link->device_id = xkb_x11_get_core_keyboard_device_id(link->connection);
   // Events are selected before the keymap is read, so no change in between is missed.
-  if (link->device_id < 0 || !link->SelectEvents()) {
+  link->device_id = xkb::FollowCoreKeyboard(link->connection, &link->first_event);
+  if (link->device_id < 0) {
     qCWarning(lcKeyboardLayout, "keyboard layout: the X server's keyboard cannot be followed");
     return nullptr;
   }
