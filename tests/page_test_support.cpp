@@ -80,8 +80,10 @@ void PageTest::Start(int count, const std::function<void(ProfileData&)>& adjust)
     if (adjust) adjust(*profiles.back());
   }
   ASSERT_TRUE(stores.WriteProfileStore(profiles, ProfileStoreHeader()));
-  window_ = MakeTestMainWindow(
-      TestCoreOptions(data_.path() + "/", QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/")));
+  MouseCoreOptions options =
+      TestCoreOptions(data_.path() + "/", QStringLiteral(MOKTA_VIRTUAL_DRIVER_DIR "/"));
+  options.hook_library = hook_library_;
+  window_ = MakeTestMainWindow(std::move(options));
   window_->InitWindow();
   window_->core().host()->set_pass_observer([this] { ++passes_; });
   window_->show();
@@ -107,8 +109,8 @@ std::uint64_t PageTest::ApplyRequests() {
   return window_->core().host()->apply_requests();
 }
 
-int RunPageTests(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+int RunPageTests(int argc, char** argv, const char* platform) {
+  qputenv("QT_QPA_PLATFORM", platform);
   QTemporaryDir runtime;
   g_log_path = runtime.filePath("writes.log");
   qputenv("MOKTA_RES_DIR", QFile::encodeName(QStringLiteral(MOKTA_SOURCE_DIR "/res/")));

@@ -62,6 +62,8 @@ class PageTest : public ::testing::Test {
 
   VirtualMouse& mouse_ = VirtualMouse::Shared();
   QTemporaryDir data_;
+  // The input hook library the window loads; empty: where the program looks (the tests hold none).
+  QString hook_library_;
   // The main window's timers (TIMER_APPLY_DELAY, ...) move only with clock_->Advance.
   std::shared_ptr<ManualTimerClock> clock_ = std::make_shared<ManualTimerClock>();
   ScopedTimerClock use_clock_{clock_};
@@ -69,8 +71,9 @@ class PageTest : public ::testing::Test {
   int passes_ = 0;  // apply passes that ended
 };
 
-// The tests' main: the environment for the virtual mouse and the resources, an application,
-// the program's language texts; then every test.
-int RunPageTests(int argc, char** argv);
+// The tests' main: the environment for the virtual mouse and the resources, an application on
+// `platform` ("offscreen", or "xcb" on a private X server), the program's language texts; then
+// every test.
+int RunPageTests(int argc, char** argv, const char* platform = "offscreen");
 
 }  // namespace mokta::test
