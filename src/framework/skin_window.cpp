@@ -139,6 +139,7 @@ int SkinWindow::ShowModal() {
   modal_loop_ = &loop;
   modal_result_ = &result;
   const QPointer<SkinWindow> alive(this);
+  const QPointer<QWidget> owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
   setWindowModality(parentWidget() != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
   if (centred_) CenterWindow();
   show();
@@ -150,6 +151,10 @@ int SkinWindow::ShowModal() {
     modal_result_ = nullptr;
     setWindowModality(Qt::NonModal);
   }
+  // The keyboard goes back to the window the dialog was opened from. A window manager would
+  // see to it; without one (a kiosk session, a bare X server) nothing else does, and the next
+  // key would reach no window of the program.
+  if (owner && owner->isVisible() && !owner->isMinimized()) owner->activateWindow();
   return result;
 }
 
