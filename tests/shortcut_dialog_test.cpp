@@ -144,6 +144,27 @@ TEST_F(ShortcutDialogTest, KeysOutsideTheFieldAndTabChangeNothing) {
   EXPECT_EQ(KeyEdit()->text(), "B");
 }
 
+// Leaving the field with Shift+Tab keeps the key typed before; a Shift chosen on purpose stays.
+TEST_F(ShortcutDialogTest, ShiftTabLeavesTheKeyChosenBeforeIt) {
+  Open({});
+  ShowActive();
+  KeyEdit()->setFocus();
+  ASSERT_TRUE(hooks_.Key(0x41, true));
+  ASSERT_TRUE(hooks_.Key(0x41, false));
+  ASSERT_TRUE(hooks_.Key(0xA0, true));  // the Shift of Shift+Tab
+  WAIT_EQ(dialog_->combination().key, 0xE1);
+  QTest::keyClick(KeyEdit(), Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(dialog_->combination().key, 0x04);
+  EXPECT_EQ(KeyEdit()->text(), "A");
+
+  KeyEdit()->setFocus();
+  for (bool press : {true, false, true}) ASSERT_TRUE(hooks_.Key(0xA0, press));
+  WAIT_EQ(dialog_->combination().key, 0xE1);
+  QCoreApplication::processEvents();
+  QTest::keyClick(KeyEdit(), Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(dialog_->combination().key, 0xE1);
+}
+
 TEST_F(ShortcutDialogTest, OkReturnsTheBoxesAndTheKeyEscapeCancels) {
   Open({0, 0x04});
   EXPECT_EQ(RunWith([&] {

@@ -90,7 +90,18 @@ void CShortcutWnd::OnHookEvent(std::uintptr_t wparam, std::intptr_t lparam) {
                                  ? VirtualKeyToUsage(static_cast<std::uint32_t>(wparam), layout_)
                                  : UsageLookup{false, 0};
   qCDebug(lcShortcut, "iUsageID=%u", lookup.usage);
+  key_before_last_event_ = combination_.key;
   combination_.key = static_cast<std::uint8_t>(lookup.usage & 0xFF);
+  ShowKey();
+}
+
+void CShortcutWnd::ForgetShiftOfBacktab() {
+  // Shift+Tab leaves the field; the Shift press that began it was captured as the key just
+  // before. The key the user chose is the one before that press.
+  constexpr std::uint8_t kLeftShift = 0xE1;
+  constexpr std::uint8_t kRightShift = 0xE5;
+  if (combination_.key != kLeftShift && combination_.key != kRightShift) return;
+  combination_.key = key_before_last_event_;
   ShowKey();
 }
 
@@ -136,6 +147,7 @@ bool CShortcutWnd::eventFilter(QObject* watched, QEvent* event) {
   if (watched == key_edit_ &&
       (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
     const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Backtab && event->type() == QEvent::KeyPress) ForgetShiftOfBacktab();
     return key != Qt::Key_Tab && key != Qt::Key_Backtab;
   }
   return SkinWindow::eventFilter(watched, event);

@@ -9,6 +9,7 @@
 // Keys in the field: every key is captured, Enter and Escape included (a button may send
 // them), so there they neither accept nor cancel; Tab and Shift+Tab are not captured but move
 // the focus on, which keeps the dialog usable from the keyboard (OK and Cancel are a Tab away).
+// The Shift press of a Shift+Tab is taken back: the key stays the one chosen before it.
 //
 // The hooks are held only while the field has the focus: installed when it gains it, removed
 // when it loses it and, at the latest, when the dialog is destroyed. Where the hooks capture
@@ -69,6 +70,7 @@ class CShortcutWnd : public SkinWindow {
   void StartCapture();
   void StopCapture();
   void OnHookEvent(std::uintptr_t wparam, std::intptr_t lparam);
+  void ForgetShiftOfBacktab();
   void ShowKey();
   // The hooks' post callback: may run on any thread.
   static void PostHookEvent(void* context, std::uint32_t message, std::uintptr_t wparam,
@@ -81,6 +83,7 @@ class CShortcutWnd : public SkinWindow {
   std::shared_ptr<MessageTarget> target_;  // kept for the hooks' posts
   MoktaWindow hook_window_{};
   bool capturing_ = false;
+  std::uint8_t key_before_last_event_ = 0;  // the key before the last captured event
 };
 
 }  // namespace mokta
