@@ -441,7 +441,10 @@ def device_card():
                      props=[D("glyph", "receiver")])
     ble = label("ms_1_BLE", "link_ble_text", acc="Connected by Bluetooth", skin="link", props=[D("glyph", "bluetooth")])
     sleep = label("ms_1_sleep_label", "sleep_text", acc="Mouse asleep", skin="sleep", wrap=True)
-    return container("ms_1_card_device", vbox([heading, wired, wireless, ble, sleep], (14, 12, 14, 12), 6),
+    # Why Bluetooth cannot reach the mouse, while nothing does; the program sets its text.
+    ble_note = label("ms_1_ble_note", "ble_not_connected_text", acc="Bluetooth problem", skin="sleep",
+                     wrap=True, props=hidden())
+    return container("ms_1_card_device", vbox([heading, wired, wireless, ble, sleep, ble_note], (14, 12, 14, 12), 6),
                      "card", "QFrame")
 
 

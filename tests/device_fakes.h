@@ -51,6 +51,11 @@ class RecordingView : public LinkDisplay, public LinkScheduler {
     log.push_back(running ? "apply running" : "apply ended");
   }
   void ShowConnected(bool) override { log.push_back("link changed"); }
+  void ShowBleDiagnosis(BleDiagnosis diagnosis) override {
+    if (diagnosis != BleDiagnosis::kNone) {
+      log.push_back("ble diagnosis " + std::to_string(static_cast<int>(diagnosis)));
+    }
+  }
   void StartTimer(int id, int ms) override {
     log.push_back("start " + std::to_string(id) + " " + std::to_string(ms));
   }

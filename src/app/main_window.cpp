@@ -27,6 +27,7 @@
 #include "framework/resources.h"
 #include "framework/window_placement.h"
 #include "ui/modal_assignment_dialogs.h"
+#include "ui/page_link_display.h"
 
 Q_LOGGING_CATEGORY(lcMainWindow, "mokta.window")
 
@@ -144,7 +145,15 @@ void CMainWnd::ShowMainWindow() {
 void CMainWnd::ShowNoDeviceMessage() {
   if (no_device_showing_ == 1) return;
   no_device_showing_ = 1;
-  ShowMessageBox(this, QStringLiteral("no_device_text"));
+  // What the system tells of Bluetooth goes with it: it is often the reason.
+  const QString why_key = BleDiagnosisTextKey(core_.ble_diagnosis());
+  CMsgWnd box(this, kWarningTitleKey, QStringLiteral("no_device_text"));
+  if (QWidget* label = box.FindOptional(QStringLiteral("warning")); label && !why_key.isEmpty()) {
+    SetControlText(label, LanguageText(QStringLiteral("no_device_text")) + QStringLiteral("\n\n") +
+                              LanguageText(why_key));
+    label->setProperty("textKey", QStringLiteral("no_device_text"));
+  }
+  box.Run();
   no_device_showing_ = 0;
 }
 

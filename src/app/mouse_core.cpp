@@ -124,7 +124,7 @@ void MouseCore::StartLink(LinkDisplay* display) {
   if (host_ || shut_down_) return;
   DeviceHostOptions host_options = options_.host;
   if (!host_options.system_ble && options_.use_system_ble) {
-    system_ble_ = MakeSystemBlePresence();
+    system_ble_ = MakeSystemBle();
     host_options.system_ble = system_ble_.get();
   }
   host_ = std::make_unique<DeviceHost>(*session_, display, host_options);
@@ -286,6 +286,10 @@ void MouseCore::RequestApply() {
 
 int MouseCore::device_connected() const {
   return host_ ? host_->link_state().device_connected() : 0;
+}
+
+BleDiagnosis MouseCore::ble_diagnosis() const {
+  return host_ ? host_->ble_diagnosis() : BleDiagnosis::kNone;
 }
 
 QStringList MouseCore::problems() const {

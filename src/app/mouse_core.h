@@ -36,8 +36,8 @@ class HookTable;
 
 struct MouseCoreOptions {
   QString data_folder;  // the "Data" folder with a trailing "/"; empty: DataFolder()
-  // Driver folder and pacing. `system_ble`, when left null, is the platform's own presence
-  // test unless `use_system_ble` is false.
+  // Driver folder and pacing. `system_ble`, when left null, is the platform's own Bluetooth LE
+  // road unless `use_system_ble` is false.
   DeviceHostOptions host;
   bool use_system_ble = true;
   QString hook_library;  // the input hook library; empty: DriverFolder() + "libHook.so"
@@ -114,6 +114,8 @@ class MouseCore {
   void RequestApply();
   // Whether the mouse is reachable over any link (0 before StartLink).
   int device_connected() const;
+  // Why the Bluetooth LE mouse cannot be reached (kNone before the link starts).
+  BleDiagnosis ble_diagnosis() const;
   // Why a link could not be used: missing libraries, devices present but not accessible.
   QStringList problems() const;
 
@@ -142,7 +144,7 @@ class MouseCore {
   std::shared_ptr<const KeyboardLayout> keyboard_layout_;
   MacroList macros_;
   GunList guns_;
-  std::unique_ptr<BlePresenceSource> system_ble_;
+  std::unique_ptr<SystemBle> system_ble_;
   std::unique_ptr<DeviceHost> host_;
   std::unique_ptr<HookTable> hooks_;
   FileResultObserver file_observer_;

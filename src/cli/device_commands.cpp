@@ -98,6 +98,32 @@ QString DescribeEvent(std::uint16_t word, std::uint16_t value) {
   }
 }
 
+// Why Bluetooth LE cannot reach the mouse, for a user; empty when there is nothing to say.
+QString BleDiagnosisText(BleDiagnosis diagnosis) {
+  switch (diagnosis) {
+    case BleDiagnosis::kNone:
+      return {};
+    case BleDiagnosis::kServiceNotRunning:
+      return QStringLiteral("the system's Bluetooth service (BlueZ) is not running");
+    case BleDiagnosis::kNoAdapter:
+      return QStringLiteral("this computer has no Bluetooth adapter");
+    case BleDiagnosis::kAdapterOff:
+      return QStringLiteral("Bluetooth is switched off");
+    case BleDiagnosis::kPairedNotConnected:
+      return QStringLiteral(
+          "the mouse is paired but not connected: switch it on in Bluetooth mode, or connect "
+          "it in the system's Bluetooth settings");
+  }
+  return {};
+}
+
+// "not present", with the reason when the system gives one.
+QString BleAbsentText(const DeviceHost& host) {
+  const QString why = BleDiagnosisText(host.ble_diagnosis());
+  return why.isEmpty() ? QStringLiteral("not present")
+                       : QStringLiteral("not present (%1)").arg(why);
+}
+
 // The host with the tool's options, started.
 struct Session {
   explicit Session(const DeviceCommandOptions& options)
@@ -111,7 +137,7 @@ struct Session {
     return host_options;
   }
 
-  std::unique_ptr<BlePresenceSource> system_ble = MakeSystemBlePresence();
+  std::unique_ptr<SystemBle> system_ble = MakeSystemBle();
   ProfileSession profiles;
   DeviceHost host;
 };
@@ -189,6 +215,8 @@ int RunDeviceApply(const QString& profile_path, const DeviceCommandOptions& opti
   PrintProblems(host, err);
   if (!host.fields().AnyLinkUp()) {
     err << kProgram << ": no mouse found on the cable, the receiver or Bluetooth LE\n";
+    const QString why = BleDiagnosisText(host.ble_diagnosis());
+    if (!why.isEmpty()) err << kProgram << ": Bluetooth: " << why << "\n";
     return 1;
   }
   host.BringUpBle();
@@ -252,7 +280,7 @@ int RunWatch(const DeviceCommandOptions& options, QTextStream& out, QTextStream&
   host.BringUpBle();
   out << "cable " << LinkText(host.fields().wired_state) << ", receiver "
       << LinkText(host.fields().wireless_state) << ", bluetooth "
-      << (host.fields().ble_state.load() == 1 ? "connected" : "not present")
+      << (host.fields().ble_state.load() == 1 ? QStringLiteral("connected") : BleAbsentText(host))
       << "; watching (Ctrl+C ends)\n";
   out.flush();
 
@@ -283,7 +311,8 @@ int RunStatus(const DeviceCommandOptions& options, QTextStream& out, QTextStream
     out << (f.wireless_awake.load() == 1 ? ", mouse awake" : ", mouse asleep or not reporting");
   }
   out << "\n";
-  out << "bluetooth: " << (f.ble_state.load() == 1 ? "connected" : "not present") << "\n";
+  out << "bluetooth: "
+      << (f.ble_state.load() == 1 ? QStringLiteral("connected") : BleAbsentText(host)) << "\n";
   const bool any = f.AnyLinkUp();
   host.Shutdown();
   return any ? 0 : 1;

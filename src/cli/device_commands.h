@@ -16,7 +16,7 @@ struct DeviceCommandOptions {
   int pacing_divisor = 1;      // tests shorten the sender's waits
   int wake_timeout_ms = 8000;  // how long `apply` waits for a sleeping mouse to report
   int watch_ms = -1;           // `watch` ends after this long; -1: when interrupted
-  bool use_system_ble = true;  // the system's Bluetooth LE presence test (hidapi, udev)
+  bool use_system_ble = true;  // the system's Bluetooth LE road (udev, BlueZ)
 };
 
 // Parses the options shared by the three commands from `args` (removing them): "--virtual"

@@ -77,8 +77,10 @@ void DeviceHost::Start() {
   LoadDrivers(options_.driver_folder.isEmpty() ? DriverFolder() : options_.driver_folder);
   library_ble_ = cable_library_ && cable_library_->HasBle();
   if (library_ble_) ble_writer_ = std::make_unique<DriverBleWriter>(cable_library_.get());
+  SystemBle* system_ble = library_ble_ ? nullptr : options_.system_ble;
+  BleWriter* ble_writer = library_ble_ ? static_cast<BleWriter*>(ble_writer_.get()) : system_ble;
   link_sender_ = std::make_unique<LinkCommandSender>(fields_, cable_.get(), receiver_.get(),
-                                                     ble_writer_.get(), *sleeper_);
+                                                     ble_writer, *sleeper_);
   sender_ = std::make_unique<ObservedSender>(*link_sender_, observer_);
   pass_ = std::make_unique<ApplyPass>(session_, fields_, *sender_,
                                       static_cast<ApplyPassEffects*>(this));
@@ -92,7 +94,7 @@ void DeviceHost::Start() {
 
   LinkScheduler& scheduler = *this;
   link_state_ = std::make_unique<LinkState>(fields_, display_, scheduler, cable_.get(),
-                                            receiver_.get(), nullptr);
+                                            receiver_.get(), system_ble);
   events_ = std::make_unique<DeviceEvents>(*link_state_, session_, display_, scheduler);
   link_state_->set_event_handler(events_.get());
 
@@ -108,9 +110,11 @@ void DeviceHost::Start() {
   bool ble_present = false;
   if (library_ble_) {
     ble_present = cable_library_->ble_open(&window_, MSG_BLE_PRESENCE, MSG_BLE_EVENT) != 0;
-  } else if (options_.system_ble) {
-    ble_present = options_.system_ble->PresentNow();
-    options_.system_ble->Start(
+  } else if (system_ble) {
+    StartSystemBle(*system_ble);
+    ble_present = system_ble->PresentNow();
+    display_.ShowBleDiagnosis(system_ble->Diagnosis());
+    system_ble->Start(
         [this](bool arrived) { PostFromDriver(this, MSG_BLE_PRESENCE, arrived ? 1 : 0, 0); });
   }
   link_state_->StartUp(ble_present);
@@ -120,6 +124,26 @@ void DeviceHost::Start() {
     const QString why = library->LastOpenError();
     if (!why.isEmpty()) problems_ << why;
   }
+}
+
+// The notifications take the road of the virtual mouse's: a message with the two words. The
+// diagnosis goes to the display on the host's thread.
+void DeviceHost::StartSystemBle(SystemBle& system_ble) {
+  SystemBle::Observers observers;
+  observers.notification = [this](std::uint16_t left, std::uint16_t right) {
+    PostFromDriver(this, MSG_BLE_EVENT, left, right);
+  };
+  observers.diagnosis = [this](BleDiagnosis diagnosis) {
+    PostToHost([this, diagnosis] {
+      if (!shut_down_) display_.ShowBleDiagnosis(diagnosis);
+    });
+  };
+  system_ble.SetObservers(std::move(observers));
+}
+
+BleDiagnosis DeviceHost::ble_diagnosis() const {
+  if (!started_ || library_ble_ || options_.system_ble == nullptr) return BleDiagnosis::kNone;
+  return options_.system_ble->Diagnosis();
 }
 
 void DeviceHost::BringUpBle() {
@@ -144,7 +168,7 @@ void DeviceHost::Shutdown() {
   if (library_ble_) {
     cable_library_->ble_close();
   } else if (options_.system_ble) {
-    options_.system_ble->Stop();
+    options_.system_ble->Stop();  // also drops the subscription
   }
   for (auto& [id, timer] : timers_) timer->stop();
   ble_writer_.reset();

@@ -18,7 +18,6 @@
 
 #include "device/apply_pass.h"
 #include "device/apply_worker.h"
-#include "device/ble_presence.h"
 #include "device/command_sender.h"
 #include "device/device_events.h"
 #include "device/driver_library.h"
@@ -27,6 +26,7 @@
 #include "device/link_scheduler.h"
 #include "device/link_state.h"
 #include "device/profile_session.h"
+#include "device/system_ble.h"
 
 class QTimer;
 
@@ -35,9 +35,10 @@ namespace mokta {
 struct DeviceHostOptions {
   QString driver_folder;   // with a trailing "/"; empty: DriverFolder()
   int pacing_divisor = 1;  // tests shorten the waits between writes by this factor
-  // The system's Bluetooth LE presence, used when the driver libraries offer no Bluetooth LE
-  // link of their own. May be null: no Bluetooth LE then. Outlives the host.
-  BlePresenceSource* system_ble = nullptr;
+  // The system's Bluetooth LE road (presence, GATT link, diagnosis), used when the driver
+  // libraries offer no Bluetooth LE link of their own. May be null: no Bluetooth LE then.
+  // Outlives the host; lives on the host's thread.
+  SystemBle* system_ble = nullptr;
 };
 
 // Called on the worker thread after each command with what the sender made of it.
@@ -82,6 +83,9 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
   DeviceEvents& events() { return *events_; }
   // Why a link could not be used: missing libraries, devices present but not accessible.
   QStringList problems() const { return problems_; }
+  // Why the Bluetooth LE mouse cannot be reached, as the system's road tells it (kNone with the
+  // virtual mouse's own link or without the system's road).
+  BleDiagnosis ble_diagnosis() const;
 
   // A message from a driver's monitor, on the owning thread.
   void HandleDriverMessage(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
@@ -100,6 +104,7 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
   void StartReceiverIdleTimer() override;
 
   void LoadDrivers(const QString& folder);
+  void StartSystemBle(SystemBle& system_ble);
   void OnTimer(int id);
   void PostToHost(std::function<void()> work);
 

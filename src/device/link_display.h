@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "device/ble_diagnosis.h"
+
 namespace mokta {
 
 enum class LinkKind { kCable, kReceiver, kBle };
@@ -44,6 +46,9 @@ class LinkDisplay {
   virtual void ShowApplyRunning(bool running) = 0;
   // Whether the mouse is reachable over any link; told at start-up and on every change.
   virtual void ShowConnected(bool connected) = 0;
+  // Why the mouse cannot be reached over Bluetooth LE (kNone: nothing to say); told at
+  // start-up and on every change, for the display to show while the mouse is unreachable.
+  virtual void ShowBleDiagnosis(BleDiagnosis diagnosis) = 0;
 };
 
 // Shows nothing: for a host without a window.
@@ -62,6 +67,7 @@ class NullLinkDisplay : public LinkDisplay {
   void ShowLightEffect(int) override {}
   void ShowApplyRunning(bool) override {}
   void ShowConnected(bool) override {}
+  void ShowBleDiagnosis(BleDiagnosis) override {}
 };
 
 }  // namespace mokta

@@ -6,12 +6,13 @@
 #include <memory>
 
 #include "data/keyboard_layout.h"
-#include "device/ble_presence.h"
+#include "device/system_ble.h"
 
 namespace mokta {
 
-// The system's Bluetooth LE presence test and monitor for the mouse.
-std::unique_ptr<BlePresenceSource> MakeSystemBlePresence();
+// The system's Bluetooth LE road to the mouse: presence, GATT link and diagnosis. Made and
+// used on the UI thread (its writes excepted).
+std::unique_ptr<SystemBle> MakeSystemBle();
 
 // The active keyboard layout: the window system's own where it can be followed, else the
 // layout the environment or the system's keyboard settings name, else a fixed US layout.

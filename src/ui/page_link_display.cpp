@@ -97,9 +97,40 @@ void PageLinkDisplay::ShowApplyRunning(bool running) {
   }
 }
 
-void PageLinkDisplay::ShowConnected(bool) {
+void PageLinkDisplay::ShowConnected(bool connected) {
+  connected_ = connected;
+  ShowBleNote();
   // The main window reads the state itself when the message arrives.
   if (SkinWindow* window = controls_.window()) window->PostMessage(MSG_LINK_CHANGED, 0, 0);
+}
+
+void PageLinkDisplay::ShowBleDiagnosis(BleDiagnosis diagnosis) {
+  diagnosis_ = diagnosis;
+  ShowBleNote();
+}
+
+// The note says why Bluetooth cannot reach the mouse, only while nothing else does.
+void PageLinkDisplay::ShowBleNote() {
+  const QString key = BleDiagnosisTextKey(diagnosis_);
+  const QString note = QStringLiteral("ms_1_ble_note");
+  if (!key.isEmpty()) controls_.SetTextKey(note, key);
+  controls_.SetVisible(note, !connected_ && !key.isEmpty());
+}
+
+QString BleDiagnosisTextKey(BleDiagnosis diagnosis) {
+  switch (diagnosis) {
+    case BleDiagnosis::kNone:
+      return {};
+    case BleDiagnosis::kServiceNotRunning:
+      return QStringLiteral("ble_service_off_text");
+    case BleDiagnosis::kNoAdapter:
+      return QStringLiteral("ble_no_adapter_text");
+    case BleDiagnosis::kAdapterOff:
+      return QStringLiteral("ble_adapter_off_text");
+    case BleDiagnosis::kPairedNotConnected:
+      return QStringLiteral("ble_not_connected_text");
+  }
+  return {};
 }
 
 }  // namespace mokta

@@ -5,6 +5,8 @@
 // ring; and tells the main window (by its messages) when the mouse becomes reachable or
 // unreachable and when its DPI pop-up should show. UI thread.
 
+#include <QString>
+
 #include "device/link_display.h"
 
 namespace mokta {
@@ -29,9 +31,18 @@ class PageLinkDisplay : public LinkDisplay {
   void ShowLightEffect(int index) override;
   void ShowApplyRunning(bool running) override;
   void ShowConnected(bool connected) override;
+  void ShowBleDiagnosis(BleDiagnosis diagnosis) override;
 
  private:
+  void ShowBleNote();
+
   PageControls& controls_;
+  bool connected_ = false;
+  BleDiagnosis diagnosis_ = BleDiagnosis::kNone;
 };
+
+// The language key of the sentence that tells a user what `diagnosis` means and what to do;
+// empty for kNone.
+QString BleDiagnosisTextKey(BleDiagnosis diagnosis);
 
 }  // namespace mokta

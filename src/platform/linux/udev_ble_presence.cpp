@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "platform/linux/hidraw_watcher.h"
-#include "platform/system_services.h"
 
 namespace mokta {
 
@@ -32,10 +31,6 @@ void BleDeviceMonitor::Stop() {
 
 bool BleDeviceMonitor::Running() const {
   return watcher_->Running();
-}
-
-std::unique_ptr<BlePresenceSource> MakeSystemBlePresence() {
-  return std::make_unique<UdevBlePresence>();
 }
 
 }  // namespace mokta

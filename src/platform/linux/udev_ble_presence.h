@@ -50,7 +50,7 @@ class BleDeviceMonitor {
   std::unique_ptr<hidraw::HidrawWatcher> watcher_;
 };
 
-// The presence source the device host uses on Linux.
+// The hidraw half of the mouse's Bluetooth LE presence (see linux_system_ble.h).
 class UdevBlePresence : public BlePresenceSource {
  public:
   bool PresentNow() override { return BleMousePresent(); }
