@@ -69,10 +69,11 @@ class FakeBluez {
   bool IsRunning() const { return process_.state() != QProcess::NotRunning; }
 
   // Adds a device below the adapter hci0 (created, powered, when missing) with the given
-  // properties, announced in one InterfacesAdded; when `connected`, it then connects: Connected
-  // turns true, the GATT objects are added one InterfacesAdded each, ServicesResolved turns
-  // true. Every device gets the mouse's GATT service, so one with another `modalias` is a decoy.
-  // Returns the device's object path, empty on failure.
+  // properties, announced in one InterfacesAdded (an empty `modalias` leaves the property out);
+  // when `connected`, it then connects: Connected turns true, the GATT objects are added one
+  // InterfacesAdded each, ServicesResolved turns true. Asking for a connected device while the
+  // adapter is off fails and adds nothing. Every device gets the mouse's GATT service, so one
+  // with another `modalias` is a decoy. Returns the device's object path, empty on failure.
   QString AddMouse(const QString& address = kMouseAddress, bool paired = true,
                    bool connected = true, const QString& modalias = kMouseModalias);
   // Connecting adds the GATT objects (also those RemoveCharacteristics took from a connected

@@ -272,8 +272,7 @@ def _remove_gatt_objects(root, device_path):
 
 def _connect(device):
     root = _root()
-    adapter = mockobject.objects.get(ADAPTER_PATH)
-    if adapter is None or not adapter.props[ADAPTER_IFACE]['Powered']:
+    if not _adapter_powered():
         raise _error('org.bluez.Error.NotReady', 'Resource Not Ready')
     if not _is_connected(device):
         _set_props(device, DEVICE_IFACE, {'Connected': dbus.Boolean(True, variant_level=1)})
@@ -307,12 +306,9 @@ class _Device:
         _disconnect(device)
 
 
-def _ensure_adapter(root):
-    if ADAPTER_PATH not in mockobject.objects:
-        bluez5.AddAdapter(root, ADAPTER_NAME, 'fake-bluez')
-    adapter = mockobject.objects[ADAPTER_PATH]
-    if not adapter.props[ADAPTER_IFACE]['Powered']:
-        _set_props(adapter, ADAPTER_IFACE, {'Powered': dbus.Boolean(True, variant_level=1)})
+def _adapter_powered():
+    adapter = mockobject.objects.get(ADAPTER_PATH)
+    return adapter is not None and bool(adapter.props[ADAPTER_IFACE]['Powered'])
 
 
 def _devices():
@@ -324,16 +320,21 @@ def _devices():
 
 @dbus.service.method(CONTROL_IFACE, in_signature='sbbs', out_signature='o')
 def AddMouse(root, address, paired, connected, modalias):
-    '''Adds a device at `address` ("AA:BB:CC:DD:EE:FF") below hci0, created and powered when
-    missing, announced in one InterfacesAdded with its final Paired and Modalias; when
-    `connected`, it then connects as above. Every device gets the mouse's GATT service, so a
-    device with another `modalias` serves as a decoy. Returns the device path.'''
+    '''Adds a device at `address` ("AA:BB:CC:DD:EE:FF") below hci0 (created, powered, when
+    missing), announced in one InterfacesAdded with its final Paired and Modalias (no Modalias
+    property when `modalias` is empty, as for a device that gave BlueZ no ids); when
+    `connected`, it then connects as above, which fails, adding nothing, while hci0 is off.
+    Every device gets the mouse's GATT service, so a device with another `modalias` serves as
+    a decoy. Returns the device path.'''
     if not re.fullmatch(r'[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){5}', address):
         raise _error('org.bluez.Error.InvalidArguments', f'bad address {address!r}')
     path = ADAPTER_PATH + '/dev_' + address.upper().replace(':', '_')
     if path in mockobject.objects:
         raise _error('org.bluez.Error.AlreadyExists', f'{path} exists')
-    _ensure_adapter(root)
+    if ADAPTER_PATH not in mockobject.objects:
+        bluez5.AddAdapter(root, ADAPTER_NAME, 'fake-bluez')
+    if connected and not _adapter_powered():
+        raise _error('org.bluez.Error.NotReady', 'Resource Not Ready')
     props = {
         'Address': dbus.String(address.upper(), variant_level=1),
         'AddressType': dbus.String('random', variant_level=1),
@@ -348,10 +349,11 @@ def AddMouse(root, address, paired, connected, modalias):
         'Connected': dbus.Boolean(False, variant_level=1),
         'ServicesResolved': dbus.Boolean(False, variant_level=1),
         'LegacyPairing': dbus.Boolean(False, variant_level=1),
-        'Modalias': dbus.String(modalias, variant_level=1),
         'Adapter': dbus.ObjectPath(ADAPTER_PATH, variant_level=1),
         'UUIDs': dbus.Array([VENDOR_SERVICE_UUID], signature='s', variant_level=1),
     }
+    if modalias:
+        props['Modalias'] = dbus.String(modalias, variant_level=1)
     root.AddObject(path, DEVICE_IFACE, props, [])
     device = mockobject.objects[path]
     _install(device, DEVICE_IFACE, (_Device.Connect, _Device.Disconnect))

@@ -143,6 +143,21 @@ TEST_F(FakeBluezTest, DisconnectingRemovesTheGattObjects) {
                    .toBool());
 }
 
+TEST_F(FakeBluezTest, AdapterSwitchedOffDisconnectsAndKeepsMiceAwayUntilOn) {
+  const QString device = fake_.AddMouse();
+  ASSERT_TRUE(fake_.SetPowered(false));
+  EXPECT_TRUE(CharacteristicUuids(GetManagedObjects(), device).isEmpty());
+  EXPECT_FALSE(fake_.SetConnected(device, true));
+  EXPECT_TRUE(fake_.AddMouse("11:22:33:44:55:66").isEmpty());
+  EXPECT_FALSE(
+      GetManagedObjects().contains(QDBusObjectPath("/org/bluez/hci0/dev_11_22_33_44_55_66")));
+
+  ASSERT_TRUE(fake_.SetPowered(true));
+  EXPECT_TRUE(CharacteristicUuids(GetManagedObjects(), device).isEmpty()) << "no reconnection";
+  ASSERT_TRUE(fake_.SetConnected(device, true));
+  EXPECT_EQ(CharacteristicUuids(GetManagedObjects(), device).size(), 3);
+}
+
 TEST_F(FakeBluezTest, RejectedWriteFailsAndSilentWriteTimesOut) {
   const QString device = fake_.AddMouse();
   ASSERT_TRUE(fake_.SetWriteMode(FakeBluez::WriteMode::kReject));
