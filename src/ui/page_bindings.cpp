@@ -295,7 +295,8 @@ QStringList PageControlNames() {
   names << "ms_1_progress_power"
         << "ms_1_label_power"
         << "ms_1_low_power_label"
-        << "ms_1_sleep_label";
+        << "ms_1_sleep_label"
+        << "ms_1_ble_note";
   return names;
 }
 

@@ -6,7 +6,10 @@
 #include <QDBusServiceWatcher>
 #include <QLoggingCategory>
 #include <QTime>
+#include <span>
 #include <utility>
+
+#include "device/device_events.h"
 
 namespace mokta {
 namespace {
@@ -288,15 +291,16 @@ void BluezGatt::Unsubscribe() {
 }
 
 void BluezGatt::OnNotification(const QByteArray& value) {
-  if (value.size() < 4) {
+  const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(value.constData()),
+                               static_cast<std::size_t>(value.size()));
+  const auto event = DecodeBleNotification(bytes);
+  if (!event) {
     qCDebug(lcBle, "datasize %d", static_cast<int>(value.size()));
     qCWarning(lcBle) << "a notification of" << value.size()
                      << "bytes from the mouse was ignored (4 expected)";
     return;
   }
-  const auto byte = [&value](int i) { return static_cast<std::uint8_t>(value[i]); };
-  const auto left = static_cast<std::uint16_t>(byte(0) | (byte(1) << 8));
-  const auto right = static_cast<std::uint16_t>(byte(2) | (byte(3) << 8));
+  const auto [left, right] = *event;
   const QTime now = QTime::currentTime();
   qCDebug(lcBle, "dwLeft = %04x, dwRight = %04x, %d:%d:%d", left, right, now.hour(), now.minute(),
           now.second());
