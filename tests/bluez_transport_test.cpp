@@ -259,6 +259,23 @@ TEST_F(BluezTransportTest, TheMouseGoingAwayDuringAPassEndsItCleanly) {
   ASSERT_TRUE(fake_.ClearWrites());
   ASSERT_NO_FATAL_FAILURE(RunPass(true));
   EXPECT_EQ(ProfileDifferences(MouseAfter(fake_.GetWrites()), session_.current()).size(), 1u);
+
+  // The characteristics going (a service change) while the mouse stays: writes fail at once
+  // until BlueZ shows them again.
+  ASSERT_TRUE(fake_.RemoveCharacteristics(mouse));
+  ASSERT_TRUE(fake_.ClearWrites());
+  TakeSent();
+  ASSERT_NO_FATAL_FAILURE(RunPass(true));
+  EXPECT_TRUE(fake_.GetWrites().empty());
+  for (const auto& [code, delivered] : TakeSent()) EXPECT_FALSE(delivered) << code;
+  EXPECT_EQ(host_->fields().ble_state.load(), 1);
+  ASSERT_TRUE(fake_.SetConnected(mouse, true));  // brings them back
+  bool reached = false;  // by the first pass after the transport has seen them
+  for (int pass = 0; pass < 20 && !reached; ++pass) {
+    ASSERT_NO_FATAL_FAILURE(RunPass(true));
+    reached = !fake_.GetWrites().empty();
+  }
+  EXPECT_TRUE(reached);
 }
 
 // The command-line tool over Bluetooth LE only: `apply` sends a profile file, `watch` prints
