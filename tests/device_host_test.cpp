@@ -205,6 +205,32 @@ TEST_F(DeviceHostTest, UnpluggingDuringAPassNeitherHangsNorLosesTheChange) {
   EXPECT_TRUE(MatchesProfile(mouse_.State().settings, session_.current()));
 }
 
+// An input report whose event word and value spell a status code is still an event.
+TEST_F(DeviceHostTest, MouseDataNeverPassesForAnArrivalOrARemoval) {
+  mouse_.Plug(VirtualLink::kReceiver, false);
+  StartHost();
+  ASSERT_EQ(host_->fields().wired_state, kLinkConnected);
+  host_->HandleDriverMessage(MSG_CABLE_EVENT, 0x7F00, 2);     // reads as CODE_REMOVED
+  host_->HandleDriverMessage(MSG_RECEIVER_EVENT, 0x7F00, 1);  // reads as CODE_ARRIVED
+  EXPECT_EQ(host_->fields().wired_state, kLinkConnected);
+  EXPECT_EQ(host_->fields().wireless_state, kLinkNeverFound);
+  EXPECT_FALSE(host_->link_state().arrival_pending());
+  ASSERT_TRUE(SendAll());
+  EXPECT_EQ(Undelivered(), 0);
+}
+
+TEST_F(DeviceHostTest, ArrivalThatDoesNotOpenIsReportedAndLeftDown) {
+  mouse_.Plug(VirtualLink::kReceiver, false);
+  StartHost();
+  // The monitor saw the receiver come, but it is gone again before it could be opened.
+  host_->HandleDriverMessage(MSG_RECEIVER_STATUS, MOKTA_DEVICE_ARRIVED, 0);
+  ASSERT_TRUE(RunUntil([&] { return !host_->link_state().arrival_pending(); }));
+  EXPECT_NE(host_->fields().wireless_state, kLinkConnected);
+  ASSERT_EQ(host_->problems().size(), 1);
+  EXPECT_TRUE(host_->problems().front().contains("receiver was plugged in, but it could not be"))
+      << host_->problems().front().toStdString();
+}
+
 TEST_F(DeviceHostTest, MouseButtonStageIsSavedAndNotSentBack) {
   StartHost();
   ASSERT_TRUE(SendAll());

@@ -81,7 +81,8 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
   LinkState& link_state() { return *link_state_; }
   LinkFields& fields() { return fields_; }
   DeviceEvents& events() { return *events_; }
-  // Why a link could not be used: missing libraries, devices present but not accessible.
+  // Why a link could not be used: missing libraries, devices present but not accessible,
+  // devices that arrived but could not be opened (each also logged). Owning thread.
   QStringList problems() const { return problems_; }
   // Why the Bluetooth LE mouse cannot be reached, as the system's road tells it (kNone with the
   // virtual mouse's own link or without the system's road).
@@ -105,6 +106,7 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
 
   void LoadDrivers(const QString& folder);
   void StartSystemBle(SystemBle& system_ble);
+  void ReportOpenFailure(LinkKind link);
   void OnTimer(int id);
   void PostToHost(std::function<void()> work);
 
