@@ -15,6 +15,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "cli/device_commands.h"
 #include "cli/mousectl.h"
 #include "data/data_lock.h"
 #include "data/import_export.h"
@@ -312,6 +313,40 @@ TEST(MousectlApply, LeavesTheVirtualMouseHoldingTheProfile) {
   EXPECT_EQ(code, 0) << err_text.toStdString();
   EXPECT_TRUE(out_text.contains("9 of 9 commands delivered")) << out_text.toStdString();
   EXPECT_TRUE(MatchesProfile(mouse.State().settings, *profile));
+}
+
+// The mouse is unplugged after the tool found it and before the worker takes the request,
+// which it then drops: the tool must say so rather than wait for a pass that never runs.
+TEST(MousectlApply, LinkGoneBeforeThePassRunsEndsWithAMessage) {
+  VirtualMouse& mouse = VirtualMouse::Shared();
+  mouse.Plug(VirtualLink::kCable, true);
+  mouse.Plug(VirtualLink::kReceiver, false);
+  mouse.SetBleConnected(false);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("game.pro");
+  ASSERT_EQ(ExportProfile(*TestProfile(), path), FileStatus::kOk);
+  DeviceCommandOptions options;
+  options.driver_folder = kVirtualFolder;
+  options.pacing_divisor = 20;
+  options.use_system_ble = false;
+  options.before_apply_request = [&](DeviceHost& host) {
+    mouse.Plug(VirtualLink::kCable, false);
+    ASSERT_TRUE(RunUntil([&] { return !host.fields().AnyLinkUp(); }));
+  };
+
+  QString out_text, err_text;
+  QTextStream out(&out_text), err(&err_text);
+  const int code = RunDeviceApply(path, options, out, err);
+  out.flush();
+  err.flush();
+  mouse.Plug(VirtualLink::kCable, true);
+  mouse.Plug(VirtualLink::kReceiver, true);
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(
+      err_text.contains("the link to the mouse went down before the settings could be "
+                        "sent; nothing was sent"))
+      << err_text.toStdString();
+  EXPECT_FALSE(out_text.contains("delivered")) << out_text.toStdString();
 }
 
 TEST(MousectlApply, SendsNothingWhileAnotherProgramHoldsTheLinks) {

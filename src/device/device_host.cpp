@@ -87,12 +87,20 @@ void DeviceHost::Start() {
   sender_ = std::make_unique<ObservedSender>(*link_sender_, observer_);
   pass_ = std::make_unique<ApplyPass>(session_, fields_, *sender_,
                                       static_cast<ApplyPassEffects*>(this));
-  worker_ = std::make_unique<ApplyWorker>(fields_, [this] {
-    pass_->Run();
-    PostToHost([this] {
-      if (pass_observer_) pass_observer_();
-    });
-  });
+  worker_ = std::make_unique<ApplyWorker>(
+      fields_,
+      [this] {
+        const ApplyOutcome outcome = pass_->Run() ? ApplyOutcome::kRan : ApplyOutcome::kAsleep;
+        PostToHost([this, outcome] {
+          if (pass_observer_) pass_observer_();
+          if (request_observer_) request_observer_(outcome);
+        });
+      },
+      [this] {
+        PostToHost([this] {
+          if (request_observer_) request_observer_(ApplyOutcome::kNoLink);
+        });
+      });
   worker_->Start();
 
   LinkScheduler& scheduler = *this;
