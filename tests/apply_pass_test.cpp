@@ -189,6 +189,21 @@ TEST_F(ApplyPassTest, GroupThatDidNotGetThroughIsSentAgain) {
   EXPECT_EQ(RunPass(), (std::vector<int>{0x0C}));
 }
 
+// At start-up the snapshot is a copy of the profile, so a group the send-all pass failed to
+// deliver does not differ from it; it must go out again all the same, until it gets through.
+TEST_F(ApplyPassTest, GroupThatFailedInASendAllPassIsSentAgain) {
+  session_.RequestSendAll();
+  sender_.failing = {kCommandLighting, kCommandPollingRate};
+  EXPECT_EQ(RunPass(), (std::vector<int>{0x0C, 0x0C, 0x04, 0x05, 0x06, 0x08}));
+
+  sender_.failing = {kCommandPollingRate};  // refused on every pass, as over Bluetooth LE alone
+  EXPECT_EQ(RunPass(), (std::vector<int>{0x0C, 0x05, 0x06}));
+  EXPECT_EQ(RunPass(), (std::vector<int>{0x0C, 0x06}));
+  sender_.failing.clear();
+  EXPECT_EQ(RunPass(), (std::vector<int>{0x0C, 0x06}));
+  EXPECT_EQ(RunPass(), (std::vector<int>{0x0C}));
+}
+
 TEST(SendAllPassMessages, DefaultProfileGivesTheGoldenSequence) {
   auto profile = NewProfile(u"x");
   std::vector<CommandMessage> messages = SendAllPassMessages(*profile);

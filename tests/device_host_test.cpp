@@ -15,6 +15,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "cli/device_commands.h"
 #include "cli/mousectl.h"
 #include "data/data_lock.h"
 #include "data/import_export.h"
@@ -205,6 +206,32 @@ TEST_F(DeviceHostTest, UnpluggingDuringAPassNeitherHangsNorLosesTheChange) {
   EXPECT_TRUE(MatchesProfile(mouse_.State().settings, session_.current()));
 }
 
+// An input report whose event word and value spell a status code is still an event.
+TEST_F(DeviceHostTest, MouseDataNeverPassesForAnArrivalOrARemoval) {
+  mouse_.Plug(VirtualLink::kReceiver, false);
+  StartHost();
+  ASSERT_EQ(host_->fields().wired_state, kLinkConnected);
+  host_->HandleDriverMessage(MSG_CABLE_EVENT, 0x7F00, 2);     // reads as CODE_REMOVED
+  host_->HandleDriverMessage(MSG_RECEIVER_EVENT, 0x7F00, 1);  // reads as CODE_ARRIVED
+  EXPECT_EQ(host_->fields().wired_state, kLinkConnected);
+  EXPECT_EQ(host_->fields().wireless_state, kLinkNeverFound);
+  EXPECT_FALSE(host_->link_state().arrival_pending());
+  ASSERT_TRUE(SendAll());
+  EXPECT_EQ(Undelivered(), 0);
+}
+
+TEST_F(DeviceHostTest, ArrivalThatDoesNotOpenIsReportedAndLeftDown) {
+  mouse_.Plug(VirtualLink::kReceiver, false);
+  StartHost();
+  // The monitor saw the receiver come, but it is gone again before it could be opened.
+  host_->HandleDriverMessage(MSG_RECEIVER_STATUS, MOKTA_DEVICE_ARRIVED, 0);
+  ASSERT_TRUE(RunUntil([&] { return !host_->link_state().arrival_pending(); }));
+  EXPECT_NE(host_->fields().wireless_state, kLinkConnected);
+  ASSERT_EQ(host_->problems().size(), 1);
+  EXPECT_TRUE(host_->problems().front().contains("receiver was plugged in, but it could not be"))
+      << host_->problems().front().toStdString();
+}
+
 TEST_F(DeviceHostTest, MouseButtonStageIsSavedAndNotSentBack) {
   StartHost();
   ASSERT_TRUE(SendAll());
@@ -286,6 +313,40 @@ TEST(MousectlApply, LeavesTheVirtualMouseHoldingTheProfile) {
   EXPECT_EQ(code, 0) << err_text.toStdString();
   EXPECT_TRUE(out_text.contains("9 of 9 commands delivered")) << out_text.toStdString();
   EXPECT_TRUE(MatchesProfile(mouse.State().settings, *profile));
+}
+
+// The mouse is unplugged after the tool found it and before the worker takes the request,
+// which it then drops: the tool must say so rather than wait for a pass that never runs.
+TEST(MousectlApply, LinkGoneBeforeThePassRunsEndsWithAMessage) {
+  VirtualMouse& mouse = VirtualMouse::Shared();
+  mouse.Plug(VirtualLink::kCable, true);
+  mouse.Plug(VirtualLink::kReceiver, false);
+  mouse.SetBleConnected(false);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("game.pro");
+  ASSERT_EQ(ExportProfile(*TestProfile(), path), FileStatus::kOk);
+  DeviceCommandOptions options;
+  options.driver_folder = kVirtualFolder;
+  options.pacing_divisor = 20;
+  options.use_system_ble = false;
+  options.before_apply_request = [&](DeviceHost& host) {
+    mouse.Plug(VirtualLink::kCable, false);
+    ASSERT_TRUE(RunUntil([&] { return !host.fields().AnyLinkUp(); }));
+  };
+
+  QString out_text, err_text;
+  QTextStream out(&out_text), err(&err_text);
+  const int code = RunDeviceApply(path, options, out, err);
+  out.flush();
+  err.flush();
+  mouse.Plug(VirtualLink::kCable, true);
+  mouse.Plug(VirtualLink::kReceiver, true);
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(
+      err_text.contains("the link to the mouse went down before the settings could be "
+                        "sent; nothing was sent"))
+      << err_text.toStdString();
+  EXPECT_FALSE(out_text.contains("delivered")) << out_text.toStdString();
 }
 
 TEST(MousectlApply, SendsNothingWhileAnotherProgramHoldsTheLinks) {

@@ -98,6 +98,7 @@ TEST_F(LinkStateTest, StartUpWithOnlyBluetoothWithdrawsThePollingRate) {
 
 TEST_F(LinkStateTest, CableArrivalSettlesWithoutBlockingAndTakesOverFromBluetooth) {
   StartWith(false, false, true);
+  cable_.present = true;
   links_.OnCableStatus(CODE_ARRIVED);
   EXPECT_EQ(view_.Take(), (Log{"wait 1000"}));  // nothing happens before it has settled
   EXPECT_EQ(fields_.wired_state, kLinkNeverFound);
@@ -117,10 +118,12 @@ TEST_F(LinkStateTest, CableArrivalSettlesWithoutBlockingAndTakesOverFromBluetoot
 
 TEST_F(LinkStateTest, SecondArrivalIsIgnoredAndRemovalWaitsForTheArrival) {
   StartWith(false, false, false);
+  cable_.present = true;
+  receiver_.present = true;
   links_.OnCableStatus(CODE_ARRIVED);
-  links_.OnCableStatus(CODE_ARRIVED);  // while settling
-  links_.OnCableStatus(0x40CC0002);    // a battery report, held back
-  links_.OnCableStatus(CODE_REMOVED);  // held back too
+  links_.OnCableStatus(CODE_ARRIVED);   // while settling
+  links_.OnCableEvent(0x40CC, 0x0002);  // a battery report, held back
+  links_.OnCableStatus(CODE_REMOVED);   // held back too
   links_.OnReceiverStatus(CODE_ARRIVED);
   EXPECT_EQ(view_.Count("wait 1000"), 1);
   EXPECT_TRUE(events_.events.empty());
@@ -223,19 +226,54 @@ TEST_F(LinkStateTest, ChargeAnimationSweepsAndWraps) {
   EXPECT_EQ(bars[51], 0);
 }
 
-TEST_F(LinkStateTest, DataCodesGoToTheEventHandlerAndOtherStatusCodesAreIgnored) {
+TEST_F(LinkStateTest, EventsGoToTheEventHandlerAndOtherStatusCodesAreIgnored) {
   StartWith(true, false, false);
-  links_.OnReceiverStatus(0x10CC0003);
-  links_.OnCableStatus(0x80CC0001);
-  links_.OnCableStatus(0x0FFF0001);  // outside the event words 0x1000..0x9000
-  links_.OnCableStatus(0x90CC0001);
+  links_.OnReceiverEvent(0x10CC, 3);
+  links_.OnCableEvent(0x80CC, 1);
+  links_.OnCableEvent(0x0FFF, 1);  // outside the event words 0x1000..0x9000
+  links_.OnCableEvent(0x90CC, 1);
   links_.OnCableStatus(CODE_STATUS_OTHER);
   EXPECT_EQ(events_.events, (std::vector<std::pair<int, int>>{{0x10CC, 3}, {0x80CC, 1}}));
   EXPECT_TRUE(view_.Take().empty());
 }
 
-TEST(FoldMessages, DataAndStatusCodes) {
-  EXPECT_EQ(FoldDataMessage(0x10CC, 0x12340003), 0x10CC0003u);
+// A device that arrives but does not open must not leave a link that reads as up while every
+// command to it fails: it stays down, is reported, and the next arrival tries again.
+TEST_F(LinkStateTest, ArrivalWhoseDeviceDoesNotOpenLeavesTheLinkDown) {
+  std::vector<LinkKind> failed;
+  links_.set_open_failure_handler([&](LinkKind link) { failed.push_back(link); });
+  StartWith(false, false, false);
+  links_.OnCableStatus(CODE_ARRIVED);
+  view_.RunPending();
+  links_.OnReceiverStatus(CODE_ARRIVED);
+  view_.RunPending();
+  EXPECT_EQ(failed, (std::vector<LinkKind>{LinkKind::kCable, LinkKind::kReceiver}));
+  EXPECT_EQ(view_.Take(), (Log{"wait 1000", "cable down", "wait 1000", "receiver down"}));
+  EXPECT_FALSE(fields_.AnyLinkUp());
+  EXPECT_EQ(fields_.device_asleep, 1);
+  EXPECT_EQ(links_.device_connected(), 0);
+
+  cable_.present = true;  // plugged in again, it opens
+  links_.OnCableStatus(CODE_ARRIVED);
+  view_.RunPending();
+  EXPECT_EQ(fields_.wired_state, kLinkConnected);
+  EXPECT_EQ(links_.device_connected(), 1);
+}
+
+// While an arrival settles, the receiver's acknowledgements still reach the sender at once;
+// everything else waits for the arrival.
+TEST_F(LinkStateTest, AcknowledgementsAreNotHeldBackByAnArrival) {
+  StartWith(false, true, false);
+  cable_.present = true;
+  links_.OnCableStatus(CODE_ARRIVED);
+  links_.OnReceiverEvent(0x40CC, 0x3201);
+  links_.OnReceiverEvent(0x50CC, 0x0000);
+  EXPECT_EQ(events_.events, (std::vector<std::pair<int, int>>{{0x50CC, 0}}));
+  view_.RunPending();
+  EXPECT_EQ(events_.events, (std::vector<std::pair<int, int>>{{0x50CC, 0}, {0x40CC, 0x3201}}));
+}
+
+TEST(FoldMessages, StatusCodes) {
   EXPECT_EQ(FoldStatusMessage(1), CODE_ARRIVED);
   EXPECT_EQ(FoldStatusMessage(0), CODE_REMOVED);
   EXPECT_EQ(FoldStatusMessage(7), CODE_STATUS_OTHER);

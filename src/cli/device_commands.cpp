@@ -33,6 +33,41 @@ bool RunUntil(const std::function<bool()>& done, int timeout_ms) {
   return true;
 }
 
+// Runs the event loop until `done` holds, or until `stall_ms` passed without `progress` changing;
+// true when `done` held.
+bool RunWhileProgressing(const std::function<bool()>& done,
+                         const std::function<std::uint64_t()>& progress, int stall_ms) {
+  QElapsedTimer clock;
+  clock.start();
+  std::uint64_t seen = progress();
+  while (!done()) {
+    if (const std::uint64_t now = progress(); now != seen) {
+      seen = now;
+      clock.restart();
+    }
+    if (clock.elapsed() >= stall_ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+  }
+  return true;
+}
+
+// Why a request for the pass came to nothing; empty when the pass ran.
+QString OutcomeText(ApplyOutcome outcome) {
+  switch (outcome) {
+    case ApplyOutcome::kRan:
+      return {};
+    case ApplyOutcome::kAsleep:
+      return QStringLiteral(
+          "the mouse went to sleep before the settings could be sent; nothing was sent. Move "
+          "it to wake it and try again");
+    case ApplyOutcome::kNoLink:
+      return QStringLiteral(
+          "the link to the mouse went down before the settings could be sent; nothing was "
+          "sent");
+  }
+  return {};
+}
+
 std::atomic<bool> interrupted{false};
 extern "C" void OnInterrupt(int) {
   interrupted = true;
@@ -203,12 +238,14 @@ int RunDeviceApply(const QString& profile_path, const DeviceCommandOptions& opti
   };
   std::mutex mutex;
   std::vector<Result> results;
-  bool pass_ended = false;
+  std::atomic<std::uint64_t> finished_commands{0};
+  std::optional<ApplyOutcome> outcome;
   session.host.set_command_observer([&](const CommandMessage& message, bool delivered) {
     std::lock_guard lock(mutex);
     results.push_back({message, delivered});
+    ++finished_commands;
   });
-  session.host.set_pass_observer([&] { pass_ended = true; });
+  session.host.set_request_observer([&](ApplyOutcome o) { outcome = o; });
 
   DeviceHost& host = session.host;
   host.Start();
@@ -229,14 +266,24 @@ int RunDeviceApply(const QString& profile_path, const DeviceCommandOptions& opti
       return 1;
     }
   }
+  if (options.before_apply_request) options.before_apply_request(host);
   host.RequestApply();
-  RunUntil([&] { return pass_ended; }, -1);
+  // The link may go down before the worker takes the request, or the mouse fall asleep: the
+  // request then comes to nothing, and says so. A pass that stops making progress is given up.
+  const bool answered =
+      RunWhileProgressing([&] { return outcome.has_value(); },
+                          [&] { return finished_commands.load(); }, options.apply_stall_ms);
   // Bluetooth LE cannot carry the polling rate: over it alone, that command is left out rather
   // than failed.
   const LinkFields& links = host.fields();
   const bool ble_only = links.ble_state.load() == 1 && links.wired_state.load() != kLinkConnected &&
                         links.wireless_state.load() != kLinkConnected;
-  host.Shutdown();
+  const bool link_up = links.AnyLinkUp();
+  host.Shutdown();  // cuts a stalled pass short
+  if (answered && *outcome != ApplyOutcome::kRan) {
+    err << kProgram << ": " << OutcomeText(*outcome) << "\n";
+    return 1;
+  }
 
   int failed = 0;
   int skipped = 0;
@@ -253,6 +300,15 @@ int RunDeviceApply(const QString& profile_path, const DeviceCommandOptions& opti
   }
   const qsizetype sent = results.size() - skipped;
   out << sent - failed << " of " << sent << " commands delivered\n";
+  if (!answered) {
+    err << kProgram << ": no command to the mouse finished for "
+        << QString::number(options.apply_stall_ms / 1000.0)
+        << " s; the apply was given up, and the settings may be only partly applied\n";
+    return 1;
+  }
+  if (failed > 0 && !link_up) {
+    err << kProgram << ": the link to the mouse went down during the apply\n";
+  }
   return failed == 0 && sent > 0 ? 0 : 1;
 }
 

@@ -158,8 +158,8 @@ ApplyPass::ApplyPass(ProfileSession& session, const LinkFields& links, CommandSe
                      ApplyPassEffects* effects)
     : session_(session), links_(links), sender_(sender), effects_(effects) {}
 
-void ApplyPass::Run() {
-  if (links_.device_asleep.load() == 1) return;
+bool ApplyPass::Run() {
+  if (links_.device_asleep.load() == 1) return false;
   if (effects_) {
     effects_->StopReceiverIdleTimer();
     effects_->ShowApplyRing(true);
@@ -167,8 +167,13 @@ void ApplyPass::Run() {
   std::unique_ptr<ProfileSession::PassInput> input = session_.BeginPass();
   GroupFlags dirty =
       input->send_all ? GroupFlags::All() : FindChangedGroups(input->current, input->applied);
+  for (CommandGroup g : kGroups) dirty[g] = dirty[g] || undelivered_[g];
   GroupFlags delivered =
       SendPassCommands(input->current, dirty, input->send_all, sender_, slot_table_);
+  // The snapshot alone cannot tell that a group failed: one sent by a send-all pass may equal
+  // it. Remembered here, such a group goes out again with the next pass. A group that can never
+  // get through (the polling rate over Bluetooth LE alone) is refused at once, without a write.
+  for (CommandGroup g : kGroups) undelivered_[g] = dirty[g] && !delivered[g];
   if (effects_) effects_->StartReceiverIdleTimer();
 
   // What the mouse now holds: for each group this pass delivered, the copy that was encoded;
@@ -182,6 +187,7 @@ void ApplyPass::Run() {
     }
   });
   if (effects_) effects_->ShowApplyRing(false);
+  return true;
 }
 
 }  // namespace mokta

@@ -66,13 +66,14 @@ class ApplyPass {
   ApplyPass(ProfileSession& session, const LinkFields& links, CommandSender& sender,
             ApplyPassEffects* effects);
 
-  // Runs one pass. Does nothing while the mouse is asleep (the send-all request is kept).
-  // Otherwise takes a copy of the current profile under the session's lock, sends what that
-  // copy changed, writes the store and records as applied the groups it delivered, exactly as
-  // encoded. A group whose commands were not all delivered keeps its applied fields, so the
-  // next pass sends it again; an edit made while the pass runs is sent by the next pass; a
+  // Runs one pass. Does nothing while the mouse is asleep (the send-all request is kept) and
+  // returns false then. Otherwise takes a copy of the current profile under the session's
+  // lock, sends what that copy changed, writes the store and records as applied the groups it
+  // delivered, exactly as encoded, and returns true. A group whose commands were not all
+  // delivered is sent by the next pass whatever the snapshot holds (after a send-all it may
+  // well equal the profile); an edit made while the pass runs is sent by the next pass; a
   // change the mouse reported meanwhile to a group the pass did not send stays recorded.
-  void Run();
+  bool Run();
 
   // Slot numbers of the last button-group send.
   const SlotTable& slot_table() const { return slot_table_; }
@@ -83,6 +84,7 @@ class ApplyPass {
   CommandSender& sender_;
   ApplyPassEffects* effects_;
   SlotTable slot_table_{};
+  GroupFlags undelivered_;  // groups the last pass that ran failed to deliver; worker thread
 };
 
 }  // namespace mokta

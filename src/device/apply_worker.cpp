@@ -44,8 +44,9 @@ void WorkerQueue::WaitUntilIdle() {
   idle_.wait(lock, [this] { return quit_ || (messages_.empty() && !busy_); });
 }
 
-ApplyWorker::ApplyWorker(const LinkFields& links, std::function<void()> run_pass)
-    : links_(links), run_pass_(std::move(run_pass)) {}
+ApplyWorker::ApplyWorker(const LinkFields& links, std::function<void()> run_pass,
+                         std::function<void()> dropped)
+    : links_(links), run_pass_(std::move(run_pass)), dropped_(std::move(dropped)) {}
 
 ApplyWorker::~ApplyWorker() {
   Stop();
@@ -62,7 +63,12 @@ void ApplyWorker::Stop() {
 
 void ApplyWorker::Loop() {
   while (std::optional<std::uint32_t> message = queue_.Take()) {
-    if (*message == MSG_WORKER_APPLY && links_.AnyLinkUp()) run_pass_();
+    if (*message != MSG_WORKER_APPLY) continue;
+    if (links_.AnyLinkUp()) {
+      run_pass_();
+    } else if (dropped_) {
+      dropped_();
+    }
   }
 }
 

@@ -42,8 +42,10 @@ class WorkerQueue {
 class ApplyWorker {
  public:
   // `run_pass` runs one apply pass on the worker thread. A MSG_WORKER_APPLY is run only while
-  // at least one link is connected; every other message is dropped.
-  ApplyWorker(const LinkFields& links, std::function<void()> run_pass);
+  // at least one link is connected; otherwise it is dropped and `dropped` (when set) is called
+  // on the worker thread. Every other message is dropped.
+  ApplyWorker(const LinkFields& links, std::function<void()> run_pass,
+              std::function<void()> dropped = {});
   // Stops the thread when it still runs.
   ~ApplyWorker();
 
@@ -65,6 +67,7 @@ class ApplyWorker {
 
   const LinkFields& links_;
   std::function<void()> run_pass_;
+  std::function<void()> dropped_;
   WorkerQueue queue_;
   std::thread thread_;
 };

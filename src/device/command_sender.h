@@ -20,6 +20,12 @@
 namespace mokta {
 
 // The device entries of one feature-report driver library (cable or receiver).
+//
+// The program takes no lock of its own around these calls: a removal or an arrival on the UI
+// thread calls Close or Open while the worker may be inside SetFeature, and neither must wait
+// for that write (a feature-report write can block for as long as the device takes to answer).
+// The library serialises what it must, without holding across the write a lock that Open or
+// Close take; a write cut off by a Close fails.
 class FeatureDevice {
  public:
   virtual ~FeatureDevice() = default;

@@ -16,6 +16,7 @@
 #include <span>
 #include <utility>
 
+#include "device/event_words.h"
 #include "device/link_display.h"
 #include "device/link_scheduler.h"
 #include "device/link_state.h"
@@ -24,15 +25,6 @@
 Q_DECLARE_LOGGING_CATEGORY(lcDeviceEvents)
 
 namespace mokta {
-
-inline constexpr std::uint16_t kEventMarker = 0xCC;
-inline constexpr std::uint16_t kEventDpiStage = 0x1000;
-inline constexpr std::uint16_t kEventPollingRate = 0x2000;
-inline constexpr std::uint16_t kEventBattery = 0x4000;
-inline constexpr std::uint16_t kEventAck = 0x5000;
-inline constexpr std::uint16_t kEventKind6 = 0x6000;
-inline constexpr std::uint16_t kEventLighting = 0x7000;
-inline constexpr std::uint16_t kEventKind8 = 0x8000;
 
 // Battery status in the low byte of a battery event's value; the high byte is the level.
 inline constexpr int kBatteryFull = 2;

@@ -1,8 +1,11 @@
 #include "device/device_host.h"
 
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QTimer>
 #include <algorithm>
+
+Q_LOGGING_CATEGORY(lcDeviceHost, "mokta.link")
 
 namespace mokta {
 
@@ -84,12 +87,20 @@ void DeviceHost::Start() {
   sender_ = std::make_unique<ObservedSender>(*link_sender_, observer_);
   pass_ = std::make_unique<ApplyPass>(session_, fields_, *sender_,
                                       static_cast<ApplyPassEffects*>(this));
-  worker_ = std::make_unique<ApplyWorker>(fields_, [this] {
-    pass_->Run();
-    PostToHost([this] {
-      if (pass_observer_) pass_observer_();
-    });
-  });
+  worker_ = std::make_unique<ApplyWorker>(
+      fields_,
+      [this] {
+        const ApplyOutcome outcome = pass_->Run() ? ApplyOutcome::kRan : ApplyOutcome::kAsleep;
+        PostToHost([this, outcome] {
+          if (pass_observer_) pass_observer_();
+          if (request_observer_) request_observer_(outcome);
+        });
+      },
+      [this] {
+        PostToHost([this] {
+          if (request_observer_) request_observer_(ApplyOutcome::kNoLink);
+        });
+      });
   worker_->Start();
 
   LinkScheduler& scheduler = *this;
@@ -97,6 +108,7 @@ void DeviceHost::Start() {
                                             receiver_.get(), system_ble);
   events_ = std::make_unique<DeviceEvents>(*link_state_, session_, display_, scheduler);
   link_state_->set_event_handler(events_.get());
+  link_state_->set_open_failure_handler([this](LinkKind link) { ReportOpenFailure(link); });
 
   if (cable_library_) {
     cable_library_->set_vid_pid(kMouseVendorId, kCableProductId);
@@ -141,6 +153,21 @@ void DeviceHost::StartSystemBle(SystemBle& system_ble) {
   system_ble.SetObservers(std::move(observers));
 }
 
+void DeviceHost::ReportOpenFailure(LinkKind link) {
+  const bool cable = link == LinkKind::kCable;
+  const DriverLibrary* library = cable ? cable_library_.get() : receiver_library_.get();
+  QString problem = cable ? QStringLiteral(
+                                "the mouse's cable was plugged in, but it could not be "
+                                "opened; nothing is sent over the cable")
+                          : QStringLiteral(
+                                "the receiver was plugged in, but it could not be "
+                                "opened; nothing is sent through the receiver");
+  const QString why = library ? library->LastOpenError() : QString();
+  if (!why.isEmpty()) problem += QStringLiteral(" (%1)").arg(why);
+  qCWarning(lcDeviceHost).noquote() << problem;
+  problems_ << problem;
+}
+
 BleDiagnosis DeviceHost::ble_diagnosis() const {
   if (!started_ || library_ble_ || options_.system_ble == nullptr) return BleDiagnosis::kNone;
   return options_.system_ble->Diagnosis();
@@ -181,14 +208,18 @@ void DeviceHost::HandleDriverMessage(std::uint32_t message, std::uintptr_t wpara
   if (shut_down_ || !link_state_) return;
   if (message_observer_) message_observer_(message, wparam, lparam);
   switch (message) {
+    // The data messages go to the event decoding by their number: whatever the mouse
+    // reports, it cannot pass for an arrival or a removal.
     case MSG_CABLE_EVENT:
-      link_state_->OnCableStatus(FoldDataMessage(wparam, lparam));
+      link_state_->OnCableEvent(static_cast<std::uint16_t>(wparam),
+                                static_cast<std::uint16_t>(lparam));
       break;
     case MSG_CABLE_STATUS:
       link_state_->OnCableStatus(FoldStatusMessage(wparam));
       break;
     case MSG_RECEIVER_EVENT:
-      link_state_->OnReceiverStatus(FoldDataMessage(wparam, lparam));
+      link_state_->OnReceiverEvent(static_cast<std::uint16_t>(wparam),
+                                   static_cast<std::uint16_t>(lparam));
       break;
     case MSG_RECEIVER_STATUS:
       link_state_->OnReceiverStatus(FoldStatusMessage(wparam));

@@ -49,6 +49,11 @@ using DriverMessageObserver =
     std::function<void(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam)>;
 // Called on the owning thread when an apply pass has ended (whether or not it sent anything).
 using PassObserver = std::function<void()>;
+// What became of one request for an apply pass: the pass ran; it found the mouse asleep and
+// sent nothing; or no link was up when the worker took it, and it was dropped.
+enum class ApplyOutcome { kRan, kAsleep, kNoLink };
+// Called on the owning thread once for each request the worker has taken.
+using RequestObserver = std::function<void(ApplyOutcome)>;
 
 class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffects {
  public:
@@ -77,11 +82,13 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
     message_observer_ = std::move(observer);
   }
   void set_pass_observer(PassObserver observer) { pass_observer_ = std::move(observer); }
+  void set_request_observer(RequestObserver observer) { request_observer_ = std::move(observer); }
 
   LinkState& link_state() { return *link_state_; }
   LinkFields& fields() { return fields_; }
   DeviceEvents& events() { return *events_; }
-  // Why a link could not be used: missing libraries, devices present but not accessible.
+  // Why a link could not be used: missing libraries, devices present but not accessible,
+  // devices that arrived but could not be opened (each also logged). Owning thread.
   QStringList problems() const { return problems_; }
   // Why the Bluetooth LE mouse cannot be reached, as the system's road tells it (kNone with the
   // virtual mouse's own link or without the system's road).
@@ -105,6 +112,7 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
 
   void LoadDrivers(const QString& folder);
   void StartSystemBle(SystemBle& system_ble);
+  void ReportOpenFailure(LinkKind link);
   void OnTimer(int id);
   void PostToHost(std::function<void()> work);
 
@@ -115,6 +123,7 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
   CommandObserver observer_;
   DriverMessageObserver message_observer_;
   PassObserver pass_observer_;
+  RequestObserver request_observer_;
   QStringList problems_;
 
   LinkFields fields_;

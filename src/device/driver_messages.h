@@ -2,7 +2,8 @@
 
 // The messages the device side receives: those the driver libraries post from their monitors
 // (numbers the program hands them when it opens a monitor), the Bluetooth LE link's, and the
-// apply worker's, together with the codes the driver monitors' messages fold into. The values
+// apply worker's, together with the codes the driver monitors' status messages fold into (their
+// data messages are never folded: they carry the event word and value as they are). The values
 // are the program's own message numbers and must not change.
 
 #include <cstdint>
@@ -24,13 +25,6 @@ inline constexpr std::uint32_t MSG_BLE_EVENT = WM_USER_BASE + 601;
 inline constexpr std::uint32_t CODE_ARRIVED = 0x7F000001;
 inline constexpr std::uint32_t CODE_REMOVED = 0x7F000002;
 inline constexpr std::uint32_t CODE_STATUS_OTHER = 0x7F000000;
-
-// Folds a data message of a driver monitor (event word in wparam, value in lparam) into one
-// code: the word in the high half, the value's low 16 bits in the low half.
-constexpr std::uint32_t FoldDataMessage(std::uintptr_t wparam, std::intptr_t lparam) {
-  return static_cast<std::uint32_t>((static_cast<std::uint32_t>(wparam) << 16) ^
-                                    (static_cast<std::uint32_t>(lparam) & 0xFFFFu));
-}
 
 // Folds a status message of a driver monitor into CODE_ARRIVED, CODE_REMOVED or
 // CODE_STATUS_OTHER.

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "device/driver_messages.h"
+#include "device/event_words.h"
 
 namespace mokta {
 
@@ -51,17 +52,24 @@ void LinkState::OnReceiverStatus(std::uint32_t code) {
   OnStatus(Road::kReceiver, code);
 }
 
+void LinkState::OnCableEvent(std::uint16_t word, std::uint16_t value) {
+  OnEvent(word, value);
+}
+void LinkState::OnReceiverEvent(std::uint16_t word, std::uint16_t value) {
+  OnEvent(word, value);
+}
+
+void LinkState::OnEvent(std::uint16_t word, std::uint16_t value) {
+  // An acknowledgement only answers the command being sent; it changes no link.
+  if (!IsAcknowledgement(word) && HoldBack([this, word, value] { OnEvent(word, value); })) {
+    return;
+  }
+  if (events_ && word >= 0x1000 && word <= 0x9000) events_->OnDeviceEvent(word, value);
+}
+
 void LinkState::OnStatus(Road road, std::uint32_t code) {
   if (HoldBack([this, road, code] { OnStatus(road, code); })) return;
 
-  const std::uint32_t high = code >> 16;
-  const bool status = code == CODE_ARRIVED || code == CODE_REMOVED || code == CODE_STATUS_OTHER;
-  if (!status) {
-    if (events_ && high >= 0x1000 && high <= 0x9000) {
-      events_->OnDeviceEvent(static_cast<std::uint16_t>(high), code & 0xFFFFu);
-    }
-    return;
-  }
   const bool cable = road == Road::kCable;
   std::atomic<int>& state = cable ? fields_.wired_state : fields_.wireless_state;
   if (code == CODE_ARRIVED && state.load() != kLinkConnected) {
@@ -90,9 +98,19 @@ void LinkState::FinishArrival(void (LinkState::*arrived)()) {
   }
 }
 
+bool LinkState::OpenArrived(FeatureDevice* device, LinkKind link) {
+  if (device && device->Open()) return true;
+  display_.ShowLinkUp(link, false);
+  if (open_failed_) open_failed_(link);
+  return false;
+}
+
+// A device that cannot be opened would take every command and deliver none: its link stays
+// as it was (not connected), so that the sender never picks it and the next arrival tries
+// again.
 void LinkState::CableArrived() {
+  if (!OpenArrived(cable_, LinkKind::kCable)) return;
   fields_.wired_state = kLinkConnected;
-  if (cable_) cable_->Open();  // a failed open still counts as connected
   fields_.device_asleep = 0;
   display_.ShowAsleep(false);
   display_.ShowLinkUp(LinkKind::kCable, true);
@@ -126,10 +144,10 @@ void LinkState::CableRemoved() {
 }
 
 void LinkState::ReceiverArrived() {
+  if (!OpenArrived(receiver_, LinkKind::kReceiver)) return;
   display_.ShowLinkUp(LinkKind::kReceiver, true);
   fields_.wireless_state = kLinkConnected;
   RefreshLinkView();
-  if (receiver_) receiver_->Open();  // a failed open still counts as connected
   scheduler_.StartTimer(TIMER_RECEIVER_IDLE, kReceiverIdleMs);
   if (fields_.wired_state.load() != kLinkConnected && fields_.ble_state.load() == 0) {
     SetConnected(1);

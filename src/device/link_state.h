@@ -33,8 +33,13 @@ class LinkState {
   LinkState(LinkFields& fields, LinkDisplay& display, LinkScheduler& scheduler,
             FeatureDevice* cable, FeatureDevice* receiver, BleLinkControl* ble);
 
-  // Where data codes of the driver roads go; may be null (events are then dropped).
+  // Where the events of the driver roads go; may be null (events are then dropped).
   void set_event_handler(DeviceEventHandler* handler) { events_ = handler; }
+  // Told when a link's device arrived but could not be opened: the link then stays down and
+  // is never written. May be empty.
+  void set_open_failure_handler(std::function<void(LinkKind)> handler) {
+    open_failed_ = std::move(handler);
+  }
 
   // Start-up, once the drivers' monitors are open: opens the cable, then the receiver, takes
   // the presence of a Bluetooth LE mouse, then sets `device_connected` and tells the
@@ -42,16 +47,24 @@ class LinkState {
   // `SetBleLink(fields().ble_state)`, once the profiles are loaded.
   void StartUp(bool ble_present);
 
-  // A folded code from the cable's or the receiver's monitor: CODE_ARRIVED, CODE_REMOVED, any
-  // other status code (ignored), or a data code whose high half (0x1000..0x9000) is an event
-  // word, handed with its low half to the event handler.
+  // A status code from the cable's or the receiver's monitor: CODE_ARRIVED, CODE_REMOVED or
+  // any other code (ignored). Only the monitors' status messages give these codes.
   //
   // A link that arrives is opened after it has settled for a second, without blocking the UI
-  // thread: until then every further code of either link and every Bluetooth LE change is
-  // held back and handled afterwards in its order, as if the thread had waited. A second
-  // arrival for a link that is connected or arriving is thus ignored.
+  // thread: until then every further code and event of either link and every Bluetooth LE
+  // change is held back and handled afterwards in its order, as if the thread had waited. A
+  // second arrival for a link that is connected or arriving is thus ignored. A device that
+  // does not open leaves its link down (and tells the open-failure handler).
   void OnCableStatus(std::uint32_t code);
   void OnReceiverStatus(std::uint32_t code);
+
+  // An event from the cable's or the receiver's monitor (its data message): event words
+  // 0x1000..0x9000 go to the event handler, others are dropped. Whatever its word and value,
+  // an event never reads as a status. Acknowledgements are never held back by an arrival:
+  // the command sender waits for them, and one held back would make it write the command
+  // again or take it for the next one.
+  void OnCableEvent(std::uint16_t word, std::uint16_t value);
+  void OnReceiverEvent(std::uint16_t word, std::uint16_t value);
 
   // The only way `ble_state` changes: 1 brings the Bluetooth LE link up, 0 takes it down.
   void SetBleLink(int present);
@@ -79,6 +92,9 @@ class LinkState {
  private:
   enum class Road { kCable, kReceiver };
   void OnStatus(Road road, std::uint32_t code);
+  void OnEvent(std::uint16_t word, std::uint16_t value);
+  // Opens the device of a link that arrived; false (and the handler told) when it did not.
+  bool OpenArrived(FeatureDevice* device, LinkKind link);
   void CableArrived();
   void CableRemoved();
   void ReceiverArrived();
@@ -95,6 +111,7 @@ class LinkState {
   FeatureDevice* receiver_;
   BleLinkControl* ble_;
   DeviceEventHandler* events_ = nullptr;
+  std::function<void(LinkKind)> open_failed_;
   int device_connected_ = 0;
   int charge_step_ = 0;
   bool arrival_pending_ = false;
