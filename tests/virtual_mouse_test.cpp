@@ -630,6 +630,22 @@ TEST_F(VirtualMouseTest, ReadsHandWrittenSlotsAsTheProfileMeansThem) {
                       "button 1[0]: mouse 58, profile 18"));
 }
 
+// The encoder, the mouse's reading and the comparison each hold the table of function bytes on
+// their own; every code of a button's function byte must pass all three alike.
+TEST_F(VirtualMouseTest, EveryFunctionCodeReachesTheMouseAsTheProfileMeansIt) {
+  auto profile = NewProfile(u"Functions");
+  for (int code = 0; code < 256; ++code) {
+    if (code == kFunctionMacro || code == kFunctionGun) continue;  // need their slots
+    SCOPED_TRACE(code);
+    profile->button(7).set_function(static_cast<std::uint8_t>(code));
+    profile->button(7).set_modifiers(0x09);
+    profile->button(7).set_key(0x2C);
+    ASSERT_TRUE(Send(kCable, EncodeButtonMapCommand(*profile, SlotTable{})));
+    EXPECT_EQ(State().counters.last_malformed, "");
+    EXPECT_EQ(ProfileDifferences(State().settings, *profile), Lines{});
+  }
+}
+
 // --- Acknowledgements ---
 
 TEST_F(VirtualMouseTest, AcknowledgesEachReceiverCommandOnceWhileAwake) {

@@ -56,7 +56,7 @@ void CompareSensor(const VirtualMouseSettings& s, const ProfileData& p, Differen
     d.Compare("stage colour" + stage, s.stage_colors[i],
               ColorBytes(static_cast<std::uint32_t>(p.dpi_color(i))));
   }
-  d.Compare("active stage", s.active_stage, LowByte(p.dpi_step() + 1));
+  d.Compare("active stage", s.active_stage, LowByte(std::int64_t{p.dpi_step()} + 1));
   d.Compare("angle snap", s.angle_snap, LowByte(p.angle_snap()));
   d.Compare("ripple", s.ripple, LowByte(p.ripple_control()));
 }
@@ -66,7 +66,9 @@ void CompareLighting(const VirtualMouseSettings& s, const ProfileData& p, Differ
   d.Compare("light effect", s.light_effect, effect);
   // The brightness travels only with the effects that use it.
   d.Compare("brightness", s.brightness, effect == 1 || effect == 9 ? p.brightness() & 0x0F : 8);
-  d.Compare("breathing speed", s.breathing_speed(), 9 - ((9 - p.breathspeed()) & 0x0F));
+  // Wide enough that no stored value overflows.
+  const std::int64_t breath_code = (9 - std::int64_t{p.breathspeed()}) & 0x0F;
+  d.Compare("breathing speed", s.breathing_speed(), static_cast<long>(9 - breath_code));
   d.Compare("light colour", s.light_color, ColorBytes(p.light_color()));
   d.Compare("light off", s.light_off, LowByte(p.light_off()));
   d.Compare("sleep timer", s.sleep_timer, LowByte(p.sleep_timer()));
