@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -375,6 +376,274 @@ TEST_F(VirtualMouseTest, SlotReportsAreCheckedForTheirLinkAndAsAWhole) {
   EXPECT_EQ(State().counters.malformed[2], 1);
   EXPECT_TRUE(Send(kBle, m));
   EXPECT_EQ(State().settings.slot_messages.count(2), 1u);
+}
+
+// --- The mouse's own reading of slot messages and button functions ---
+
+// Recomputes the checksum of a whole command message (slot message or button map): the 16-bit
+// sum of bytes 3 up to it, high byte first.
+CommandMessage Sealed(CommandMessage m) {
+  const std::size_t at = m.length - 2;
+  unsigned sum = 0;
+  for (std::size_t i = 3; i < at; ++i) sum += m.bytes[i];
+  m.bytes[at] = static_cast<std::uint8_t>(sum >> 8);
+  m.bytes[at + 1] = static_cast<std::uint8_t>(sum);
+  return m;
+}
+
+using Head = std::array<std::uint8_t, 5>;  // repeat mode, three extra bytes, repeat count
+constexpr Head kMacroHead = {0x00, 0x00, 0x00, 0x00, 0x01};
+constexpr Head kPatternHead = {0x02, 0x00, 0x00, 0x00, 0x01};
+constexpr Head kContinuationHead = {};
+
+// A slot message written out byte by byte.
+CommandMessage HandSlot(std::uint8_t slot, Head head, const std::vector<std::uint8_t>& items) {
+  CommandMessage m;
+  m.length = 111;
+  m.bytes[0] = 0x09;
+  m.bytes[1] = 0x6F;
+  m.bytes[2] = slot;
+  std::copy(head.begin(), head.end(), m.bytes.begin() + 3);
+  m.bytes[8] = static_cast<std::uint8_t>(items.size() / 2);
+  std::copy(items.begin(), items.end(), m.bytes.begin() + 9);
+  return Sealed(m);
+}
+
+// A button map written out triple by triple; `changes` replaces the triples of some buttons of
+// the default profile's map.
+CommandMessage HandButtonMap(const std::map<std::size_t, VirtualTriple>& changes) {
+  std::array<VirtualTriple, 18> triples = {{{0x02, 0, 0},
+                                            {0x03, 0, 0},
+                                            {0x04, 0, 0},
+                                            {0x0D, 0, 0},
+                                            {0x0D, 0, 0},
+                                            {0x3C, 0, 0},
+                                            {0x05, 0, 0},
+                                            {0x06, 0, 0}}};
+  for (std::size_t k = 8; k < 16; ++k) triples[k] = {0x01, 0, 0};
+  triples[16] = {0x0A, 0, 0};
+  triples[17] = {0x09, 0, 0};
+  for (const auto& [k, triple] : changes) triples[k] = triple;
+  CommandMessage m;
+  m.length = 59;
+  m.bytes[0] = 0x08;
+  m.bytes[1] = 0x3B;
+  m.bytes[2] = 0x01;
+  for (std::size_t k = 0; k < 18; ++k)
+    std::copy_n(triples[k].begin(), 3, m.bytes.begin() + 3 + 3 * k);
+  return Sealed(m);
+}
+
+CommandMessage WithItemCount(CommandMessage m, std::uint8_t count) {
+  m.bytes[8] = count;
+  return Sealed(m);
+}
+
+// Each message is sound as far as its checksum goes, but reads as something the mouse cannot
+// act on.
+TEST_F(VirtualMouseTest, RefusesMessagesWhoseItemsOrFunctionsItCannotRead) {
+  const std::vector<std::uint8_t> click = {0x03, 0xF1, 0x83, 0xF1};
+  auto pattern = [&](std::vector<std::uint8_t> tail) {
+    tail.insert(tail.begin(), click.begin(), click.end());
+    return tail;
+  };
+  struct Case {
+    const char* name;
+    CommandMessage message;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"release with no time", HandSlot(1, kMacroHead, {0x80, 0x04}), "key time"},
+      {"key code 0x02", HandSlot(1, kMacroHead, {0x05, 0x02}), "key code"},
+      {"key code 0xF7", HandSlot(1, kMacroHead, {0x05, 0xF7}), "key code"},
+      {"continuation skipping a slot",
+       HandSlot(2, kPatternHead, pattern({0x14, 0xF6, 0, 1, 0, 2, 0x04, 0xFE})),
+       "continuation to a wrong slot"},
+      {"continuation to its own slot",
+       HandSlot(2, kPatternHead, pattern({0x14, 0xF6, 0, 1, 0, 2, 0x02, 0xFE})),
+       "continuation to a wrong slot"},
+      {"continuation from slot 255", HandSlot(255, kPatternHead, pattern({0x00, 0xFE})),
+       "continuation to a wrong slot"},
+      {"continuation before other items", HandSlot(1, kPatternHead, {0x02, 0xFE, 0x03, 0xF1}),
+       "continuation item before the end"},
+      {"movement with one offset", HandSlot(1, kPatternHead, pattern({0x14, 0xF6, 0x00, 0x01})),
+       "movement without its offsets"},
+      {"movement after 4", HandSlot(1, kPatternHead, pattern({0x04, 0xF6, 0, 1, 0, 2})),
+       "movement time"},
+      {"movement after 128", HandSlot(1, kPatternHead, pattern({0x80, 0xF6, 0, 1, 0, 2})),
+       "movement time"},
+      {"long wait first", HandSlot(1, kMacroHead, {0x02, 0x03, 0x05, 0x04}),
+       "long wait without an action"},
+      {"wait before more items", HandSlot(1, kPatternHead, pattern({0x14, 0x00, 0x05, 0x04})),
+       "wait item out of place"},
+      {"item count one too high", WithItemCount(HandSlot(1, kMacroHead, {0x05, 0x04}), 2),
+       "wait time"},
+      {"item count one too low",
+       WithItemCount(HandSlot(1, kMacroHead, {0x05, 0x04, 0x85, 0x04}), 1),
+       "bytes behind the items"},
+      {"item count beyond 50", WithItemCount(HandSlot(1, kMacroHead, {}), 51), "item count"},
+      {"repeat mode 3", HandSlot(1, {0x03, 0, 0, 0, 1}, {0x05, 0x04}), "repeat mode"},
+      {"continuation with a repeat mode", HandSlot(2, {0x02, 0, 0, 0, 0}, click),
+       "continuation head not zero"},
+      {"continuation in slot 1", HandSlot(1, kContinuationHead, click), "continuation in slot 1"},
+      {"unknown function", HandButtonMap({{4, {0x27, 0, 0}}}), "unknown function"},
+      {"macro without a slot", HandButtonMap({{4, {0x12, 0, 0}}}), "slot of a macro or pattern"},
+      {"pattern with a second byte", HandButtonMap({{4, {0x3A, 1, 2}}}),
+       "slot of a macro or pattern"},
+      {"plain function with data", HandButtonMap({{0, {0x02, 0, 1}}}), "function data"},
+      {"modifier beyond Win", HandButtonMap({{3, {0x11, 0x10, 0x04}}}), "modifier bits"},
+      {"no function with data", HandButtonMap({{9, {0x00, 0x00, 0x05}}}), "no function with data"},
+  };
+  mouse_->SetBleConnected(true);
+  for (VirtualLink link : {kCable, kBle}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(VirtualLinkName(link)) + ": " + c.name);
+      const VirtualMouseState before = State();
+      EXPECT_TRUE(Send(link, c.message));
+      const VirtualMouseState after = State();
+      EXPECT_EQ(after.counters.last_malformed,
+                std::string(VirtualLinkName(link)) + ": " + c.reason);
+      EXPECT_EQ(after.counters.malformed[std::size_t(link)],
+                before.counters.malformed[std::size_t(link)] + 1);
+      EXPECT_EQ(after.counters.applied, before.counters.applied);
+      EXPECT_TRUE(after.settings == before.settings);
+    }
+  }
+  // The same functions and items in their proper form are taken.
+  const Case sound[] = {
+      {"key combination Ctrl+Shift+Alt+Win", HandButtonMap({{3, {0x11, 0x0F, 0x04}}}), ""},
+      {"macro and pattern slots", HandButtonMap({{4, {0x12, 0, 1}}, {5, {0x3A, 0, 2}}}), ""},
+      {"back", HandButtonMap({{6, {0x29, 0, 3}}, {9, {0x00, 0, 0}}}), ""},
+      {"continuation", HandSlot(3, kContinuationHead, pattern({0x05, 0xF6, 0, 1, 0, 2})), ""},
+      {"no items", HandSlot(1, kMacroHead, {}), ""},
+  };
+  for (const Case& c : sound) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(Send(kCable, c.message));
+    EXPECT_EQ(State().counters.malformed[0], std::size(cases));
+  }
+}
+
+// A profile with a macro on button 0 and a ten-step pattern on button 1, and the bytes it puts
+// on the mouse, written out by hand.
+std::unique_ptr<ProfileData> HandProfile() {
+  auto p = NewProfile(u"Hand");
+  ButtonData& macro = p->button(0);
+  macro.set_function(kFunctionMacro);
+  macro.set_repeat_mode(1);
+  macro.set_repeat_count(3);
+  macro.set_step_count(3);
+  SetMacroStep(macro, 0, {0x04, MacroAction::kRelease, 250});
+  SetMacroStep(macro, 1, {0xF1, MacroAction::kPress, 0});
+  SetMacroStep(macro, 2, {0x2C, MacroAction::kRelease, 3});
+  ButtonData& gun = p->button(1);
+  gun.set_function(kFunctionGun);
+  gun.set_repeat_mode(2);
+  gun.set_repeat_count(0);  // sent as 1
+  gun.set_step_count(10);
+  for (std::size_t i = 0; i < 9; ++i) {
+    GunStep{-15, 300, 0, 20}.Encode(gun.gun_steps().data() + GunStep::kSize * i);
+  }
+  GunStep{0x12345, -1, 0, 212}.Encode(gun.gun_steps().data() + GunStep::kSize * 9);
+  return p;
+}
+
+std::vector<CommandMessage> HandProfileMessages() {
+  const std::vector<std::uint8_t> step = {
+      0x03, 0xF1, 0x83, 0xF1,  // left button down and up
+      0x14, 0xF6,              // move after 20
+      0xFF, 0xF1, 0x01, 0x2C,  // by -15, 300
+  };
+  std::vector<std::uint8_t> first;
+  for (int i = 0; i < 9; ++i) first.insert(first.end(), step.begin(), step.end());
+  first.insert(first.end(), {0x03, 0xFE});  // the tenth step would not fit: on in slot 3
+  return {
+      HandSlot(1, {0x01, 0, 0, 0, 0x03},
+               {0xB2, 0x04, 0x02, 0x03,    // 0x04 up after 50, then 2 x 100
+                0x01, 0xF1, 0x83, 0x2C}),  // left down after 1, 0x2C up after 3
+      HandSlot(2, {0x02, 0, 0, 0, 0x01}, first),
+      HandSlot(3, kContinuationHead,
+               {0x03, 0xF1, 0x83, 0xF1, 0x0C, 0xF6,    // click, move after 12
+                0x23, 0x45, 0xFF, 0xFF,                // by 0x2345 (the low 16 bits), -1
+                0x02, 0x03, 0x02, 0x03, 0x0C, 0x00}),  // 2 x 100, and after the pattern again
+                                                       // 2 x 100 and 12
+      HandButtonMap({{0, {0x12, 0x00, 0x01}}, {1, {0x3A, 0x00, 0x02}}}),
+  };
+}
+
+bool HasLine(const Lines& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST_F(VirtualMouseTest, ReadsHandWrittenSlotsAsTheProfileMeansThem) {
+  for (const CommandMessage& m : HandProfileMessages()) ASSERT_TRUE(Send(kReceiver, m));
+  ASSERT_EQ(State().counters.malformed[1], 0) << State().counters.last_malformed;
+  using Kind = VirtualSlotItem::Kind;
+  const VirtualSlot& macro = State().settings.slot_contents.at(1);
+  EXPECT_EQ(macro.items, (std::vector<VirtualSlotItem>{{Kind::kKey, 50, 0x04, true},
+                                                       {Kind::kLongWait, 2},
+                                                       {Kind::kKey, 1, 0xF1, false},
+                                                       {Kind::kKey, 3, 0x2C, true}}));
+  const VirtualSlot& last = State().settings.slot_contents.at(3);
+  EXPECT_TRUE(last.continuation);
+  EXPECT_EQ(last.items.at(2), (VirtualSlotItem{Kind::kMove, 12, 0, false, 0x2345, -1}));
+  EXPECT_EQ(State().settings.slot_contents.at(2).next_slot, 3);
+
+  const auto profile = HandProfile();
+  EXPECT_EQ(ProfileDifferences(State().settings, *profile), Lines{});
+
+  // Each field the slots and the map carry is compared.
+  auto differences = [&](auto change) {
+    ProfileData changed = *profile;
+    change(changed);
+    return ProfileDifferences(State().settings, changed);
+  };
+  EXPECT_TRUE(HasLine(differences([](ProfileData& p) {
+                        SetMacroStep(p.button(0), 1, {0xF1, MacroAction::kRelease, 0});
+                      }),
+                      "slot 1 item 2: mouse key 0xF1 down, 1, profile key 0xF1 up, 1"));
+  EXPECT_TRUE(HasLine(differences([](ProfileData& p) {
+                        SetMacroStep(p.button(0), 0, {0x04, MacroAction::kRelease, 350});
+                      }),
+                      "slot 1 item 1: mouse wait 2 x 100, profile wait 3 x 100"));
+  EXPECT_TRUE(HasLine(differences([](ProfileData& p) { p.button(0).set_repeat_count(4); }),
+                      "slot 1 repeat count: mouse 3, profile 4"));
+  EXPECT_TRUE(HasLine(
+      differences([](ProfileData& p) {
+        GunStep{-15, 301, 0, 20}.Encode(p.button(1).gun_steps().data() + GunStep::kSize * 4);
+      }),
+      "slot 2 item 14: mouse move -15,300 after 20, profile move -15,301 after 20"));
+  // Nine steps fit one message, which then ends with the wait after the pattern.
+  const Lines nine = differences([](ProfileData& p) { p.button(1).set_step_count(9); });
+  EXPECT_TRUE(HasLine(nine, "slot 2 next slot: mouse 3, profile 0"));
+  EXPECT_TRUE(HasLine(nine, "slot 2 items: mouse 27, profile 28"));
+  EXPECT_TRUE(HasLine(differences([](ProfileData& p) { p.button(2).set_function(0x20); }),
+                      "button 2[0]: mouse 4, profile 17"));
+  EXPECT_TRUE(HasLine(differences([](ProfileData& p) {
+                        p.button(3).set_function(kFunctionKeyCombo);
+                        p.button(3).set_modifiers(0x02);
+                        p.button(3).set_key(0x04);
+                      }),
+                      "button 3[1]: mouse 0, profile 2"));
+  // A macro in front of the pattern takes slot 1 and pushes the pattern on by one.
+  EXPECT_TRUE(HasLine(differences([](ProfileData& p) { p.button(1).set_function(kFunctionMacro); }),
+                      "button 1[0]: mouse 58, profile 18"));
+}
+
+// The encoder, the mouse's reading and the comparison each hold the table of function bytes on
+// their own; every code of a button's function byte must pass all three alike.
+TEST_F(VirtualMouseTest, EveryFunctionCodeReachesTheMouseAsTheProfileMeansIt) {
+  auto profile = NewProfile(u"Functions");
+  for (int code = 0; code < 256; ++code) {
+    if (code == kFunctionMacro || code == kFunctionGun) continue;  // need their slots
+    SCOPED_TRACE(code);
+    profile->button(7).set_function(static_cast<std::uint8_t>(code));
+    profile->button(7).set_modifiers(0x09);
+    profile->button(7).set_key(0x2C);
+    ASSERT_TRUE(Send(kCable, EncodeButtonMapCommand(*profile, SlotTable{})));
+    EXPECT_EQ(State().counters.last_malformed, "");
+    EXPECT_EQ(ProfileDifferences(State().settings, *profile), Lines{});
+  }
 }
 
 // --- Acknowledgements ---

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "slot_reading.h"
+
 namespace mokta::virtual_detail {
 
 namespace {
@@ -10,9 +12,9 @@ constexpr std::uint8_t kSensorCode = 0x04;
 constexpr std::uint8_t kLightingCode = 0x05;
 constexpr std::uint8_t kPollingRateCode = 0x06;
 constexpr std::uint8_t kButtonMapCode = 0x08;
+constexpr std::size_t kMouseButtonCount = 18;
 
 constexpr std::size_t kSumStart = 3;  // every checksum sums from byte 3
-constexpr std::size_t kMaxSlotItems = 50;
 constexpr std::uint8_t kReportMarker = 0x40;
 constexpr std::uint8_t kReceiverLastMarker = 0x0C;
 constexpr std::uint8_t kFirstPollingRate = 0x41;
@@ -71,9 +73,24 @@ const char* CheckPollingRate(std::span<const std::uint8_t> m) {
   return ZeroFrom(m, 5) ? nullptr : "padding";
 }
 
+std::span<const std::uint8_t, kVirtualSlotMessageSize> WholeSlot(std::span<const std::uint8_t> m) {
+  return m.first<kVirtualSlotMessageSize>();
+}
+
+// The checksum first: a message damaged on the way is told as such, not by what it reads as.
 const char* CheckSlot(std::span<const std::uint8_t> m) {
-  if (m[8] > kMaxSlotItems) return "item count";
-  return ChecksumAt(m, 109) ? nullptr : "checksum";
+  if (!ChecksumAt(m, 109)) return "checksum";
+  VirtualSlot slot;
+  return ReadSlotMessage(WholeSlot(m), slot);
+}
+
+const char* CheckButtonMap(std::span<const std::uint8_t> m) {
+  if (!ChecksumAt(m, 57)) return "checksum";
+  for (std::size_t k = 0; k < kMouseButtonCount; ++k) {
+    const VirtualTriple triple = {m[3 + 3 * k], m[4 + 3 * k], m[5 + 3 * k]};
+    if (const char* reason = CheckButtonTriple(triple)) return reason;
+  }
+  return nullptr;
 }
 
 void ApplySensor(VirtualMouseSettings& s, std::span<const std::uint8_t> m) {
@@ -145,7 +162,7 @@ const char* CheckMessage(std::span<const std::uint8_t> m) {
     case kPollingRateCode:
       return CheckPollingRate(m);
     case kButtonMapCode:
-      return ChecksumAt(m, 57) ? nullptr : "checksum";
+      return CheckButtonMap(m);
     default:
       return CheckSlot(m);
   }
@@ -168,6 +185,7 @@ void ApplyMessage(VirtualMouseSettings& settings, std::span<const std::uint8_t> 
     case kSlotCode: {
       VirtualSlotMessage& slot = settings.slot_messages[m[2]];
       std::copy_n(m.begin(), slot.size(), slot.begin());
+      ReadSlotMessage(WholeSlot(m), settings.slot_contents[m[2]]);
       break;
     }
     default:

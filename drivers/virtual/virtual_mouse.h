@@ -42,6 +42,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mokta_driver.h"
 
@@ -75,6 +76,37 @@ inline constexpr std::uint16_t kVirtualCharging = 3;
 inline constexpr std::size_t kVirtualSlotMessageSize = 111;
 using VirtualSlotMessage = std::array<std::uint8_t, kVirtualSlotMessageSize>;
 using VirtualTriple = std::array<std::uint8_t, 3>;
+
+// One item of a slot message as the mouse reads it. Times are in the unit of the delays.
+struct VirtualSlotItem {
+  enum class Kind : std::uint8_t {
+    kKey,       // a key or mouse button goes down or up, then `time` (1..127) passes
+    kLongWait,  // a further wait of `time` x 100 (the time byte as sent, any value)
+    kWait,      // a wait of `time` (1..127) after the last step of a recoil pattern
+    kMove,      // after `time` (5..127), the pointer moves by x, y
+  };
+  Kind kind = Kind::kKey;
+  std::uint8_t time = 0;
+  std::uint8_t code = 0;  // kKey: HID keyboard usage 0x04..0xE7 or mouse button 0xF1..0xF5
+  bool release = false;   // kKey
+  std::int16_t x = 0;     // kMove
+  std::int16_t y = 0;     // kMove
+
+  friend bool operator==(const VirtualSlotItem&, const VirtualSlotItem&) = default;
+};
+
+// A slot message as the mouse reads it. A message whose repeat count byte is 0 continues the
+// recoil pattern of the slot before it and carries no repeat bytes.
+struct VirtualSlot {
+  bool continuation = false;
+  std::uint8_t repeat_mode = 0;  // 0..2; 0 on a continuation
+  VirtualTriple extra{};         // bytes 4..6 as sent
+  std::uint8_t repeat_count = 0;
+  std::vector<VirtualSlotItem> items;  // the continuation item not included
+  std::uint8_t next_slot = 0;          // the slot the pattern continues in, 0 for none
+
+  friend bool operator==(const VirtualSlot&, const VirtualSlot&) = default;
+};
 
 // The links and power of a fresh mouse.
 struct VirtualStart {
@@ -126,8 +158,9 @@ struct VirtualMouseSettings {
   std::uint8_t polling_rate = 0;  // index 0..3 (0x41..0x44 on the wire)
   // 0x08: the three bytes of buttons 0..17
   std::array<VirtualTriple, 18> buttons{};
-  // 0x09: the whole message last stored in each slot
+  // 0x09: the whole message last stored in each slot, and what the mouse read from it
   std::map<std::uint8_t, VirtualSlotMessage> slot_messages;
+  std::map<std::uint8_t, VirtualSlot> slot_contents;
 
   friend bool operator==(const VirtualMouseSettings&, const VirtualMouseSettings&) = default;
 
