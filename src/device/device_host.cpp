@@ -1,8 +1,11 @@
 #include "device/device_host.h"
 
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QTimer>
 #include <algorithm>
+
+Q_LOGGING_CATEGORY(lcDeviceHost, "mokta.device")
 
 namespace mokta {
 
@@ -45,6 +48,14 @@ void PostFromDriver(void* context, std::uint32_t message, std::uintptr_t wparam,
   QMetaObject::invokeMethod(
       host, [host, message, wparam, lparam] { host->HandleDriverMessage(message, wparam, lparam); },
       Qt::QueuedConnection);
+}
+
+// Keeps a library's explanation of its last failed open among the problems, once, and logs it.
+void NoteOpenError(const DriverLibrary* library, QStringList& problems) {
+  const QString why = library ? library->LastOpenError() : QString();
+  if (why.isEmpty() || problems.contains(why)) return;
+  qCWarning(lcDeviceHost).noquote() << why;
+  problems << why;
 }
 
 }  // namespace
@@ -241,7 +252,11 @@ void DeviceHost::StopTimer(int id) {
 
 void DeviceHost::RunLater(int ms, std::function<void()> step) {
   QTimer::singleShot(ms, this, [this, step = std::move(step)] {
-    if (!shut_down_) step();
+    if (shut_down_) return;
+    step();
+    // An arrival's open may have met a node the user may not open: tell it as at start-up.
+    NoteOpenError(cable_library_.get(), problems_);
+    NoteOpenError(receiver_library_.get(), problems_);
   });
 }
 
