@@ -122,15 +122,14 @@ std::optional<std::string> ReportDescriptorPath(const std::string& devnode) {
   return "/sys/class/hidraw/" + devnode.substr(5) + "/device/report_descriptor";
 }
 
+// One open of the node, shared by the device and the writes in progress.
 struct HidrawFeatureDevice::Node {
-  Node(int fd, Interface found)
-      : fd(fd), devnode(std::move(found.devnode)), descriptor(found.descriptor) {}
+  Node(int fd, const ReportDescriptorInfo& descriptor) : fd(fd), descriptor(descriptor) {}
   Node(const Node&) = delete;
   Node& operator=(const Node&) = delete;
   ~Node() { close(fd); }
 
   const int fd;
-  const std::string devnode;
   const ReportDescriptorInfo descriptor;
 };
 
@@ -187,7 +186,7 @@ HidrawFeatureDevice::Opened HidrawFeatureDevice::OpenNow(std::uint16_t vendor,
     }
     return opened;
   }
-  opened.node = std::make_shared<const Node>(fd, std::move(*found));
+  opened.node = std::make_shared<const Node>(fd, found->descriptor);
   return opened;
 }
 
@@ -229,11 +228,6 @@ bool HidrawFeatureDevice::SetFeature(std::span<const std::uint8_t> message) {
 bool HidrawFeatureDevice::IsOpen() const {
   std::lock_guard lock(mutex_);
   return node_ != nullptr;
-}
-
-std::string HidrawFeatureDevice::DevNode() const {
-  std::lock_guard lock(mutex_);
-  return node_ ? node_->devnode : std::string();
 }
 
 void HidrawFeatureDevice::SetOpenedByWriteObserver(std::function<void()> observer) {

@@ -62,7 +62,9 @@ class HidrawFeatureDevice {
   // Opens the vendor-defined interface of the pair on the USB bus; true when it is open
   // (also when it already was). Each attempt that finds the device closed records its
   // outcome: when the interface is there but its node refuses us for lack of permission,
-  // LastOpenError says so until the next attempt. Any thread; the UI thread's.
+  // LastOpenError says so until the next attempt. UI thread, and SetFeature's attempt on the
+  // worker thread; when both open at once, the first to finish wins and the other's node is
+  // closed.
   bool Open();
 
   // Harmless when not open. Returns at once, also while a write is in progress: that write
@@ -79,8 +81,6 @@ class HidrawFeatureDevice {
   void SetOpenedByWriteObserver(std::function<void()> observer);
 
   bool IsOpen() const;
-  // The open node; empty while closed.
-  std::string DevNode() const;
 
   // A descriptor of its own on the open node, for reading its input reports, and the node's
   // report descriptor; empty while closed or when the descriptor cannot be duplicated. The

@@ -44,17 +44,15 @@ bool HidrawLink::SetIds(std::int32_t vendor, std::int32_t product) {
   return valid;
 }
 
-bool HidrawLink::OpenMonitor(Post post, std::uint32_t data_message,
-                             std::uint32_t status_message) {
+bool HidrawLink::OpenMonitor(Post post, std::uint32_t data_message, std::uint32_t status_message) {
   std::lock_guard lock(control_);
   if (post_) return monitoring_;
   if (!post) return false;
   post_ = std::move(post);
   data_message_ = data_message;
   const Post status = post_;
-  monitoring_ = monitor_->Start(id_, [status, status_message](bool arrived) {
-    status(status_message, arrived ? 1 : 0, 0);
-  });
+  monitoring_ = monitor_->Start(
+      id_, [status, status_message](bool arrived) { status(status_message, arrived ? 1 : 0, 0); });
   StartReaderIfReady();
   return monitoring_;
 }

@@ -41,7 +41,8 @@ class HidrawLink {
   };
 
   // Delivers one window message to the program; any thread, returns at once.
-  using Post = std::function<void(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam)>;
+  using Post =
+      std::function<void(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam)>;
 
   explicit HidrawLink(std::unique_ptr<Monitor> monitor = {},
                       HidrawFeatureDevice::Sender sender = {});
