@@ -12,24 +12,30 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <glib-unix.h>
 #include <gtest/gtest.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <umockdev.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "feature_device.h"
+#include "hidraw_link.h"
 #include "input_reader.h"
 #include "mokta_driver.h"
 #include "platform/linux/hid_id.h"
@@ -215,12 +221,114 @@ TEST(HidId, ReadsBusVendorProductAndRejectsOtherShapes) {
   EXPECT_EQ(ParseHidId("0003:00001D5G:0000214C"), std::nullopt);
 }
 
+// A node carrying a pointer collection (id 1, 4 data bytes) beside the vendor collection
+// (input 7 of 6 data bytes, input 8 of 2), as composite interfaces do.
+const Bytes kPointerAndVendor = {
+    0x05, 0x01,        // Usage Page (generic desktop)
+    0x09, 0x02,        // Usage (mouse)
+    0xA1, 0x01,        // Collection (application)
+    0x85, 0x01,        //   Report ID 1
+    0x75, 0x08,        //   Report Size 8
+    0x95, 0x04,        //   Report Count 4
+    0x81, 0x02,        //   Input
+    0xC0,              // End Collection
+    0x06, 0x00, 0xFF,  // Usage Page (vendor 0xFF00)
+    0x09, 0x01,        // Usage 1
+    0xA1, 0x01,        // Collection (application)
+    0x85, 0x07,        //   Report ID 7
+    0x95, 0x06,        //   Report Count 6
+    0x09, 0x01,        //   Usage 1
+    0x81, 0x02,        //   Input
+    0x85, 0x08,        //   Report ID 8
+    0x95, 0x02,        //   Report Count 2
+    0x09, 0x01,        //   Usage 1
+    0x81, 0x02,        //   Input
+    0xC0,              // End Collection
+};
+
 TEST(InputReport, WordThenValueLittleEndianAfterTheIdByte) {
-  EXPECT_EQ(DecodeInputReport(Bytes{0x07, 0x34, 0x12, 0x78, 0x56, 0xFF}, true),
+  const auto numbered = ParseReportDescriptor(kNumberedVendor);  // input 7, 4 data bytes
+  EXPECT_EQ(DecodeInputReport(Bytes{0x07, 0x34, 0x12, 0x78, 0x56}, numbered),
             (InputEvent{0x1234, 0x5678}));
-  EXPECT_EQ(DecodeInputReport(Bytes{0x34, 0x12, 0x78, 0x56}, false), (InputEvent{0x1234, 0x5678}));
-  EXPECT_EQ(DecodeInputReport(Bytes{0x07, 0x34, 0x12, 0x78}, true), std::nullopt);
-  EXPECT_EQ(DecodeInputReport(Bytes{}, false), std::nullopt);
+  const auto unnumbered = ParseReportDescriptor(kUnnumberedVendor);  // input of 4 bytes
+  EXPECT_EQ(DecodeInputReport(Bytes{0x34, 0x12, 0x78, 0x56}, unnumbered),
+            (InputEvent{0x1234, 0x5678}));
+  // Bytes after the event, when the descriptor declares them, are ignored.
+  const auto composite = ParseReportDescriptor(kPointerAndVendor);
+  EXPECT_EQ(DecodeInputReport(Bytes{0x07, 0x34, 0x12, 0x78, 0x56, 0xEE, 0xFF}, composite),
+            (InputEvent{0x1234, 0x5678}));
+}
+
+// Only the vendor collection's declared input reports, at their declared length, are events:
+// anything else read from the node must never reach the program as one.
+TEST(InputReport, StrayReportsAreNotEvents) {
+  const auto numbered = ParseReportDescriptor(kNumberedVendor);
+  EXPECT_EQ(DecodeInputReport(Bytes{0x05, 0x34, 0x12, 0x78, 0x56}, numbered),
+            std::nullopt);  // a feature id
+  EXPECT_EQ(DecodeInputReport(Bytes{0x09, 0x34, 0x12, 0x78, 0x56}, numbered),
+            std::nullopt);  // an undeclared id
+  EXPECT_EQ(DecodeInputReport(Bytes{0x07, 0x34, 0x12, 0x78}, numbered), std::nullopt);  // cut
+  EXPECT_EQ(DecodeInputReport(Bytes{0x07, 0x34, 0x12, 0x78, 0x56, 0x00}, numbered),
+            std::nullopt);  // overlong
+  EXPECT_EQ(DecodeInputReport(Bytes{}, numbered), std::nullopt);
+
+  const auto unnumbered = ParseReportDescriptor(kUnnumberedVendor);
+  EXPECT_EQ(DecodeInputReport(Bytes{0x34, 0x12, 0x78}, unnumbered), std::nullopt);
+  EXPECT_EQ(DecodeInputReport(Bytes{0x34, 0x12, 0x78, 0x56, 0x00}, unnumbered), std::nullopt);
+  EXPECT_EQ(DecodeInputReport(Bytes{0x34, 0x12, 0x78, 0x56}, ParseReportDescriptor(kBootMouse)),
+            std::nullopt);  // not a vendor interface at all
+
+  // The pointer collection's report 1 has the right length for an event but is not one; the
+  // vendor collection's report 8 is too short to hold one.
+  const auto composite = ParseReportDescriptor(kPointerAndVendor);
+  EXPECT_TRUE(composite.vendor_collection);
+  EXPECT_EQ(DecodeInputReport(Bytes{0x01, 0x34, 0x12, 0x78, 0x56}, composite), std::nullopt);
+  EXPECT_EQ(DecodeInputReport(Bytes{0x08, 0x34, 0x12}, composite), std::nullopt);
+  EXPECT_EQ(composite.VendorInputReportBytes(1), std::nullopt);
+  EXPECT_EQ(composite.VendorInputReportBytes(7), 6u);
+  EXPECT_FALSE(ParseReportDescriptor(kBootMouse).vendor_collection);
+}
+
+// The reader against a stand-in node that keeps report boundaries (a sequenced-packet socket):
+// stray reports read before an event are dropped, not posted, and the peer going away ends the
+// reader as a node that hung up.
+TEST(InputReport, ReaderPostsOnlyEventsAndNoticesTheNodeHangingUp) {
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends), 0);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<InputEvent> events;
+  InputReader reader;
+  ASSERT_TRUE(reader.Start(ends[0], ParseReportDescriptor(kNumberedVendor), [&](InputEvent e) {
+    std::lock_guard lock(mutex);
+    events.push_back(e);
+    changed.notify_all();
+  }));
+  const std::vector<Bytes> reports = {
+      {0x05, 0x02, 0x50, 0x01, 0x00},        // a feature report's id
+      {0x06, 0x02, 0x50, 0x01, 0x00},        // an id the descriptor does not declare
+      {0x07, 0x02, 0x50, 0x01},              // the input report, cut
+      {0x07, 0x02, 0x50, 0x01, 0x00, 0x00},  // the input report, too long
+      {0x07, 0x01, 0x50, 0x64, 0x00},        // the input report: word 0x5001, value 100
+  };
+  for (const auto& report : reports) {
+    ASSERT_EQ(write(ends[1], report.data(), report.size()), static_cast<ssize_t>(report.size()));
+  }
+  {
+    std::unique_lock lock(mutex);
+    changed.wait_for(lock, 2s, [&] { return !events.empty(); });
+    EXPECT_EQ(events, (std::vector<InputEvent>{{0x5001, 100}}));
+  }
+  EXPECT_FALSE(reader.HungUp());
+  close(ends[1]);
+  const auto deadline = std::chrono::steady_clock::now() + 2s;
+  while (!reader.HungUp() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  EXPECT_TRUE(reader.HungUp());
+  reader.Stop();
+  EXPECT_FALSE(reader.HungUp());
+  EXPECT_EQ(events.size(), 1u);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -253,19 +361,11 @@ class FeatureCatcher {
   std::vector<Capture> captures_;
 };
 
-// Answers the two ioctls hidapi makes: the descriptor size (while opening) and Set Feature.
+// Answers the one ioctl the driver makes: Set Feature.
 gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
   auto* catcher = static_cast<FeatureCatcher*>(data);
   const gulong request = umockdev_ioctl_client_get_request(client);
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-  if (request == HIDIOCGRDESCSIZE) {
-    UMockdevIoctlData* size = umockdev_ioctl_data_resolve(arg, 0, sizeof(int), nullptr);
-    if (!size) return FALSE;
-    const int value = 64;
-    std::memcpy(size->data, &value, sizeof value);
-    umockdev_ioctl_client_complete(client, 0, 0);
-    return TRUE;
-  }
   if (_IOC_TYPE(request) == 'H' && _IOC_NR(request) == 0x06) {  // HIDIOCSFEATURE(length)
     const std::size_t length = _IOC_SIZE(request);
     UMockdevIoctlData* report = umockdev_ioctl_data_resolve(arg, 0, length, nullptr);
@@ -374,11 +474,30 @@ long ThreadCount() {
                        std::filesystem::directory_iterator());
 }
 
+// The test bed answers ioctls on GLib's worker thread ("gmain"), which GLib starts when it is
+// first needed. Started up front, it cannot show up in the middle of a count of the driver's
+// threads. A Unix signal source is the public way to have GLib start it.
+void StartGlibWorker() {
+  g_source_unref(g_unix_signal_source_new(SIGUSR2));
+  const auto named = [] {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+      std::ifstream comm(task.path() / "comm");
+      std::string name;
+      std::getline(comm, name);
+      if (name == "gmain") return true;
+    }
+    return false;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + 2s;
+  while (!named() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+}
+
 class FakeBed : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(UnderUmockdev()) << "run under umockdev-wrapper: without it this test would "
                                     "reach the machine's real devices";
+    StartGlibWorker();
     bed_ = umockdev_testbed_new();
     ASSERT_TRUE(bed_);
     handler_ = umockdev_ioctl_base_new();
@@ -516,7 +635,8 @@ TEST_F(HidrawDriver, SendsFeatureReportsToTheVendorInterfaceFramedByItsDescripto
   EXPECT_EQ(taken[1].bytes, piece);
 
   cable.close_device();
-  EXPECT_EQ(cable.set_feature(short_command.data(), 3), 0);
+  EXPECT_NE(cable.set_feature(short_command.data(), 3), 0);  // opens the closed device again
+  EXPECT_EQ(catcher_.Taken().size(), 3u);
 }
 
 TEST_F(HidrawDriver, UnnumberedDevicesGetAZeroReportIdByte) {
@@ -682,6 +802,130 @@ TEST_F(HidrawDriver, NodeWithoutPermissionIsReportedForTheUser) {
       ::testing::ExitedWithCode(0),
       "the mouse's cable interface /dev/hidraw3 is present but not accessible: install "
       "packaging/71-mokta-mouse.rules \\(see README\\)");
+}
+
+// A write to a closed device tries to open it once: after an open that failed (the device was
+// not there yet) and after the node went away and came back; with the device gone it fails.
+TEST_F(HidrawDriver, WriteToAClosedDeviceOpensItOnceFirst) {
+  DriverLibrary cable(MOKTA_HIDDRIVER_2);
+  ASSERT_TRUE(cable.Complete()) << dlerror();
+  cable.set_vidpid(kVendor, kCable);
+  ASSERT_EQ(cable.open_device(), 0);
+  const Bytes command = {0x05, 0x01, 0x02};
+  EXPECT_EQ(cable.set_feature(command.data(), 3), 0);  // nothing to open
+
+  const auto first = AddUsbInterface(kVendor, kCable, 1, 1, kNumberedVendor);
+  EXPECT_NE(cable.set_feature(command.data(), 3), 0);  // the failed open is retried
+  cable.close_device();                                // removal, as the program handles it
+  Remove(first);
+  EXPECT_EQ(cable.set_feature(command.data(), 3), 0);
+  AddUsbInterface(kVendor, kCable, 1, 2, kNumberedVendor);
+  EXPECT_NE(cable.set_feature(command.data(), 3), 0);  // back as another node
+
+  const auto taken = catcher_.Taken();
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_EQ(taken[0].devnode, "/dev/hidraw1");
+  EXPECT_EQ(taken[1].devnode, "/dev/hidraw2");
+}
+
+// The driver as the program sees it where netlink is unavailable: the monitor cannot start,
+// yet the device opens, its input reports arrive while it is open, and Close stops them.
+class FailingMonitor : public HidrawLink::Monitor {
+ public:
+  bool Start(HidId, Callback) override { return false; }
+  void Stop() override {}
+};
+
+HidrawLink::Post PostTo(Window& window) {
+  const MoktaWindow* target = window.get();
+  return [target](std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+    target->post(target->context, message, wparam, lparam);
+  };
+}
+
+TEST_F(HidrawDriver, InputArrivesWithoutTheMonitor) {
+  AddUsbInterface(kVendor, kCable, 1, 1, kNumberedVendor);
+  HidrawLink link(std::make_unique<FailingMonitor>());
+  Window window;
+  link.SetIds(kVendor, kCable);
+  EXPECT_FALSE(link.OpenMonitor(PostTo(window), kDataMessage, kStatusMessage));
+  const auto before = ThreadCount();
+  ASSERT_TRUE(link.OpenDevice());
+  EXPECT_EQ(ThreadCount(), before + 1);  // the input reader
+
+  Report(1, {0x07, 0x34, 0x12, 0xCD, 0xAB});
+  EXPECT_EQ(window.WaitFor(1), (std::vector<Posted>{{kDataMessage, 0x1234, 0xABCD}}));
+  link.CloseDevice();
+  EXPECT_EQ(ThreadCount(), before);
+  link.CloseMonitor();
+}
+
+// A feature report that the device holds up. The fake write parks until the test releases it;
+// the time limit only turns a deadlock into a failure, it decides nothing when all is well.
+class HeldWrite {
+ public:
+  HidrawFeatureDevice::Sender Sender() {
+    return [this](int fd, const std::uint8_t*, std::size_t length) {
+      std::unique_lock lock(mutex_);
+      fd_ = fd;
+      changed_.notify_all();
+      if (!changed_.wait_for(lock, 10s, [&] { return released_; })) timed_out_ = true;
+      return static_cast<int>(length);
+    };
+  }
+  // The descriptor the held write works on; -1 when no write came within the time limit.
+  int WaitUntilEntered() {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, 10s, [&] { return fd_ >= 0; });
+    return fd_;
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+  bool TimedOut() {
+    std::lock_guard lock(mutex_);
+    return timed_out_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int fd_ = -1;
+  bool released_ = false;
+  bool timed_out_ = false;
+};
+
+// The UI thread closes and reopens the device while the worker's write is held in the ioctl:
+// neither call waits for the write, and the write finishes on a node that is still open.
+TEST_F(HidrawDriver, OpenAndCloseNeverWaitForAWriteInProgress) {
+  AddUsbInterface(kVendor, kCable, 1, 1, kNumberedVendor);
+  HeldWrite held;
+  HidrawLink link(std::make_unique<FailingMonitor>(), held.Sender());
+  Window window;
+  link.SetIds(kVendor, kCable);
+  link.OpenMonitor(PostTo(window), kDataMessage, kStatusMessage);
+  ASSERT_TRUE(link.OpenDevice());
+
+  bool written = false;
+  std::thread worker([&] { written = link.SetFeature(Bytes{0x05, 0x01}); });
+  const int fd = held.WaitUntilEntered();
+  if (fd < 0) {
+    held.Release();
+    worker.join();
+    FAIL() << "the write never reached the device";
+  }
+  link.CloseDevice();
+  EXPECT_NE(fcntl(fd, F_GETFD), -1) << "the node was closed under the write";
+  const bool reopened = link.OpenDevice();
+  link.CloseDevice();
+  held.Release();
+  worker.join();
+
+  EXPECT_FALSE(held.TimedOut()) << "the UI thread waited for the write in progress";
+  EXPECT_TRUE(reopened);
+  EXPECT_TRUE(written);
 }
 
 // ---------------------------------------------------------------------------------------------

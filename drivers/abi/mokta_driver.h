@@ -73,7 +73,9 @@ int32_t Close_FeatureDevice(void);
  * Sends `length` bytes as one feature report; report[0] is the command code. `length` is the
  * command's own length (9 to 59) or 64 for each piece of a split message; padding a short
  * message to the device's report size is the library's business. Returns non-zero when the
- * device took the report, 0 when it is not open or the write failed. Worker thread.
+ * device took the report, 0 when it is not open (a library may first try once to open it) or
+ * the write failed. Worker thread; it must not hold up the UI thread's calls while it waits
+ * for the device.
  */
 int32_t SetFeature(const uint8_t* report, int32_t length);
 

@@ -1,18 +1,19 @@
 #include "feature_device.h"
 
 #include <fcntl.h>
-#include <hidapi.h>
+#include <libudev.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <cstdio>
+#include <utility>
+
+#include "platform/linux/hidraw_watcher.h"
 
 namespace mokta::hidraw {
 namespace {
 
-// Usage pages from here up are vendor-defined: the interface that takes the commands.
-constexpr unsigned short kVendorUsagePage = 0xFF00;
 // The largest report descriptor the kernel accepts (HID_MAX_DESCRIPTOR_SIZE).
 constexpr std::size_t kMaxDescriptorBytes = 4096;
 
@@ -42,26 +43,38 @@ std::optional<std::vector<std::uint8_t>> ReadDescriptor(const std::string& devno
   return bytes;
 }
 
-// The node of the pair's vendor-defined interface on the USB bus, empty when there is none.
-std::optional<std::string> FindVendorInterface(std::uint16_t vendor, std::uint16_t product) {
-  std::optional<std::string> found;
-  hid_device_info* list = hid_enumerate(vendor, product);
-  for (hid_device_info* info = list; info && !found; info = info->next) {
-    if (info->path && info->bus_type == HID_API_BUS_USB && info->usage_page >= kVendorUsagePage) {
-      found = info->path;
+struct Interface {
+  std::string devnode;
+  ReportDescriptorInfo descriptor;
+};
+
+// The first hidraw node (in sysfs order) of the pair on the USB bus whose report descriptor has
+// a vendor-defined application collection; empty when there is none.
+std::optional<Interface> FindVendorInterface(std::uint16_t vendor, std::uint16_t product) {
+  udev* context = udev_new();
+  if (!context) return std::nullopt;
+  std::optional<Interface> found;
+  udev_enumerate* enumerate = udev_enumerate_new(context);
+  if (enumerate && udev_enumerate_add_match_subsystem(enumerate, "hidraw") >= 0 &&
+      udev_enumerate_scan_devices(enumerate) >= 0) {
+    udev_list_entry* entry = udev_enumerate_get_list_entry(enumerate);
+    for (; entry && !found; entry = udev_list_entry_get_next(entry)) {
+      udev_device* node = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+      if (!node) continue;
+      const char* devnode = udev_device_get_devnode(node);
+      if (devnode && HidrawNodeMatches(node, HidId{kBusUsb, vendor, product})) {
+        // A descriptor that cannot be read belongs to a node that has just gone.
+        if (const auto bytes = ReadDescriptor(devnode)) {
+          const auto descriptor = ParseReportDescriptor(*bytes);
+          if (descriptor.vendor_collection) found = Interface{devnode, descriptor};
+        }
+      }
+      udev_device_unref(node);
     }
   }
-  hid_free_enumeration(list);
+  if (enumerate) udev_enumerate_unref(enumerate);
+  udev_unref(context);
   return found;
-}
-
-bool PermissionDenied(const std::string& devnode) {
-  const int fd = open(devnode.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd >= 0) {
-    close(fd);
-    return false;
-  }
-  return errno == EACCES || errno == EPERM;
 }
 
 std::string PermissionMessage(std::uint16_t product, const std::string& devnode) {
@@ -70,6 +83,10 @@ std::string PermissionMessage(std::uint16_t product, const std::string& devnode)
                                                    : "";
   return std::string("the mouse's ") + role + "interface " + devnode +
          " is present but not accessible: install packaging/71-mokta-mouse.rules (see README)";
+}
+
+int SendFeatureIoctl(int fd, const std::uint8_t* report, std::size_t length) {
+  return ioctl(fd, HIDIOCSFEATURE(length), report);
 }
 
 }  // namespace
@@ -105,6 +122,26 @@ std::optional<std::string> ReportDescriptorPath(const std::string& devnode) {
   return "/sys/class/hidraw/" + devnode.substr(5) + "/device/report_descriptor";
 }
 
+// One open of the node, shared by the device and the writes in progress.
+struct HidrawFeatureDevice::Node {
+  Node(int fd, const ReportDescriptorInfo& descriptor) : fd(fd), descriptor(descriptor) {}
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  ~Node() { close(fd); }
+
+  const int fd;
+  const ReportDescriptorInfo descriptor;
+};
+
+struct HidrawFeatureDevice::Opened {
+  std::shared_ptr<const Node> node;
+  std::string error;  // for the user; empty unless permission was refused
+};
+
+HidrawFeatureDevice::HidrawFeatureDevice(Sender sender) : sender_(std::move(sender)) {
+  if (!sender_) sender_ = SendFeatureIoctl;
+}
+
 HidrawFeatureDevice::~HidrawFeatureDevice() {
   Close();
 }
@@ -116,59 +153,94 @@ void HidrawFeatureDevice::SetIds(std::uint16_t vendor, std::uint16_t product) {
 }
 
 bool HidrawFeatureDevice::Open() {
+  std::uint16_t vendor = 0;
+  std::uint16_t product = 0;
+  std::uint64_t closes = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (node_) return true;
+    vendor = vendor_;
+    product = product_;
+    closes = closes_;
+  }
+  Opened opened = OpenNow(vendor, product);
   std::lock_guard lock(mutex_);
-  if (handle_) return true;
-  last_open_error_.clear();
-  return OpenLocked();
+  // A Close meanwhile means the device is no longer wanted. An open on another thread that got
+  // there first wins; ours is closed when `opened` goes.
+  if (closes_ != closes) return false;
+  if (node_) return true;
+  last_open_error_ = std::move(opened.error);
+  node_ = std::move(opened.node);
+  return node_ != nullptr;
 }
 
-bool HidrawFeatureDevice::OpenLocked() {
-  if (hid_init() != 0) return false;
-  const auto devnode = FindVendorInterface(vendor_, product_);
-  if (!devnode) return false;
-  // hidapi read the same descriptor to find the usage page, so a failure here means the
-  // device has just gone.
-  const auto descriptor = ReadDescriptor(*devnode);
-  if (!descriptor) return false;
-  hid_device* handle = hid_open_path(devnode->c_str());
-  if (!handle) {
-    if (PermissionDenied(*devnode)) last_open_error_ = PermissionMessage(product_, *devnode);
-    return false;
+HidrawFeatureDevice::Opened HidrawFeatureDevice::OpenNow(std::uint16_t vendor,
+                                                         std::uint16_t product) {
+  Opened opened;
+  auto found = FindVendorInterface(vendor, product);
+  if (!found) return opened;
+  const int fd = open(found->devnode.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == EACCES || errno == EPERM) {
+      opened.error = PermissionMessage(product, found->devnode);
+    }
+    return opened;
   }
-  handle_ = handle;
-  devnode_ = *devnode;
-  descriptor_ = ParseReportDescriptor(*descriptor);
-  return true;
+  opened.node = std::make_shared<const Node>(fd, found->descriptor);
+  return opened;
 }
 
 void HidrawFeatureDevice::Close() {
-  std::lock_guard lock(mutex_);
-  if (handle_) hid_close(handle_);
-  handle_ = nullptr;
-  devnode_.clear();
+  std::shared_ptr<const Node> last;
+  {
+    std::lock_guard lock(mutex_);
+    ++closes_;
+    last = std::move(node_);
+    node_ = nullptr;
+  }
+  // Without a write in progress this is the last reference, and the node closes here, outside
+  // the mutex; otherwise the write closes it when it is done.
 }
 
 bool HidrawFeatureDevice::SetFeature(std::span<const std::uint8_t> message) {
-  std::lock_guard lock(mutex_);
-  if (!handle_) return false;
-  const auto report = FrameFeatureReport(message, descriptor_);
+  std::shared_ptr<const Node> node;
+  {
+    std::lock_guard lock(mutex_);
+    node = node_;
+  }
+  if (!node) {
+    // Closed: the node went away or the last open failed. One attempt, then give up.
+    if (!Open()) return false;
+    std::function<void()> observer;
+    {
+      std::lock_guard lock(mutex_);
+      node = node_;
+      observer = opened_by_write_;
+    }
+    if (!node) return false;  // closed again at once
+    if (observer) observer();
+  }
+  const auto report = FrameFeatureReport(message, node->descriptor);
   if (!report) return false;
-  return hid_send_feature_report(handle_, report->data(), report->size()) >= 0;
+  return sender_(node->fd, report->data(), report->size()) >= 0;
 }
 
 bool HidrawFeatureDevice::IsOpen() const {
   std::lock_guard lock(mutex_);
-  return handle_ != nullptr;
+  return node_ != nullptr;
 }
 
-std::string HidrawFeatureDevice::DevNode() const {
+void HidrawFeatureDevice::SetOpenedByWriteObserver(std::function<void()> observer) {
   std::lock_guard lock(mutex_);
-  return devnode_;
+  opened_by_write_ = std::move(observer);
 }
 
-bool HidrawFeatureDevice::Numbered() const {
+std::optional<HidrawFeatureDevice::InputSource> HidrawFeatureDevice::OpenInputSource() const {
   std::lock_guard lock(mutex_);
-  return descriptor_.numbered;
+  if (!node_) return std::nullopt;
+  const int fd = fcntl(node_->fd, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return std::nullopt;
+  return InputSource{fd, node_->descriptor};
 }
 
 std::string HidrawFeatureDevice::LastOpenError() const {

@@ -1,8 +1,13 @@
 #pragma once
 
-// The device's feature-report side over hidapi: finds the vendor-defined interface of one
-// vendor/product pair, learns from its report descriptor how reports are framed, and sends
-// feature reports.
+// The device's feature-report side over hidraw: finds the vendor-defined interface of one
+// vendor/product pair through libudev, learns from its report descriptor how reports are framed,
+// and sends feature reports with the hidraw ioctl on a descriptor of its own.
+//
+// hidapi is not used here although it would find and open the node just as well: its
+// enumeration and open keep process-wide state without a lock, and this library opens from
+// the worker thread too (a write to a closed device tries one open), while the other driver
+// library in the same process opens on the UI thread.
 //
 // Framing, decided from the report descriptor:
 // - Numbered reports (the descriptor has a Report ID item): the command code in the message's
@@ -14,6 +19,8 @@
 //   length is unknown the message goes out unpadded.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -21,8 +28,6 @@
 #include <vector>
 
 #include "report_descriptor.h"
-
-struct hid_device_;
 
 namespace mokta::hidraw {
 
@@ -35,9 +40,19 @@ std::optional<std::vector<std::uint8_t>> FrameFeatureReport(std::span<const std:
 // `devnode` is not of that shape.
 std::optional<std::string> ReportDescriptorPath(const std::string& devnode);
 
+// Thread rules: Open and Close come from the UI thread, SetFeature from the worker thread. The
+// mutex guards only the state and the swap of the node; it is never held across a call that
+// can block (the feature-report ioctl, the search, opening). A write works on its own
+// reference to the open node: Close drops the device's reference at once, and the node is
+// closed by whichever side lets go of it last, so the UI thread never waits for a write and a
+// write never uses a closed descriptor.
 class HidrawFeatureDevice {
  public:
-  HidrawFeatureDevice() = default;
+  // Sends one framed feature report on the open descriptor `fd`; negative on failure. The
+  // hidraw Set Feature ioctl unless a test puts a fake in its place.
+  using Sender = std::function<int(int fd, const std::uint8_t* report, std::size_t length)>;
+
+  explicit HidrawFeatureDevice(Sender sender = {});
   HidrawFeatureDevice(const HidrawFeatureDevice&) = delete;
   HidrawFeatureDevice& operator=(const HidrawFeatureDevice&) = delete;
   ~HidrawFeatureDevice();
@@ -45,34 +60,55 @@ class HidrawFeatureDevice {
   void SetIds(std::uint16_t vendor, std::uint16_t product);
 
   // Opens the vendor-defined interface of the pair on the USB bus; true when it is open
-  // (also when it already was). When the interface is there but its node refuses us for lack
-  // of permission, LastOpenError says so until the next Open. UI thread.
+  // (also when it already was). Each attempt that finds the device closed records its
+  // outcome: when the interface is there but its node refuses us for lack of permission,
+  // LastOpenError says so until the next attempt. UI thread, and SetFeature's attempt on the
+  // worker thread; when both open at once, the first to finish wins and the other's node is
+  // closed.
   bool Open();
 
-  // Harmless when not open. Waits for a SetFeature in progress. UI thread.
+  // Harmless when not open. Returns at once, also while a write is in progress: that write
+  // finishes on its own reference and closes the node. An Open in progress on another thread
+  // gives up its result. UI thread.
   void Close();
 
-  // Sends one feature report; false when not open, when the message does not fit the report
-  // or when the write failed. Worker thread; serialised with Open and Close.
+  // Sends one feature report; false when the message does not fit the report, when the write
+  // failed, or when the device is closed and one attempt to open it failed. Worker thread.
   bool SetFeature(std::span<const std::uint8_t> message);
 
-  bool IsOpen() const;
-  // The open node and its framing; meaningful while open.
-  std::string DevNode() const;
-  bool Numbered() const;
+  // Called on the worker thread after SetFeature has opened the closed device, outside the
+  // mutex. Set before the device is used.
+  void SetOpenedByWriteObserver(std::function<void()> observer);
 
-  // One line for the user, empty when the last Open met no permission problem.
+  bool IsOpen() const;
+
+  // A descriptor of its own on the open node, for reading its input reports, and the node's
+  // report descriptor; empty while closed or when the descriptor cannot be duplicated. The
+  // caller closes the descriptor. Reading the very node the writes go to, the reader cannot
+  // pick up another interface or a device that has taken the node's place.
+  struct InputSource {
+    int fd = -1;
+    ReportDescriptorInfo descriptor;
+  };
+  std::optional<InputSource> OpenInputSource() const;
+
+  // One line for the user, empty when the last open attempt met no permission problem.
   std::string LastOpenError() const;
 
  private:
-  bool OpenLocked();
+  struct Node;
+  struct Opened;
+
+  // Finds and opens the device; runs without the mutex.
+  static Opened OpenNow(std::uint16_t vendor, std::uint16_t product);
 
   mutable std::mutex mutex_;
+  Sender sender_;
+  std::function<void()> opened_by_write_;
   std::uint16_t vendor_ = 0;
   std::uint16_t product_ = 0;
-  hid_device_* handle_ = nullptr;
-  std::string devnode_;
-  ReportDescriptorInfo descriptor_;
+  std::shared_ptr<const Node> node_;  // the open node; closed when its last user lets go
+  std::uint64_t closes_ = 0;          // Close calls so far: an open that saw fewer gives up
   std::string last_open_error_;
 };
 

@@ -5,24 +5,29 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <exception>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace mokta::hidraw {
 namespace {
 
-// hidraw hands out one report per read and drops what does not fit the buffer; only the first
-// five bytes matter here.
-constexpr std::size_t kReadBufferBytes = 64;
+// hidraw hands out one report per read and drops what does not fit the buffer. The buffer is
+// longer than the longest report a descriptor can declare (id byte included), so that an
+// overlong report shows as too long rather than as cut to the expected length.
+constexpr std::size_t kReadBufferBytes = 1 + kMaxReportBits / 8 + 1;
 
 }  // namespace
 
-std::optional<InputEvent> DecodeInputReport(std::span<const std::uint8_t> report, bool numbered) {
-  const std::size_t start = numbered ? 1 : 0;
-  if (report.size() < start + 4) return std::nullopt;
+std::optional<InputEvent> DecodeInputReport(std::span<const std::uint8_t> report,
+                                            const ReportDescriptorInfo& descriptor) {
+  if (report.empty()) return std::nullopt;
+  const std::size_t start = descriptor.numbered ? 1 : 0;
+  const std::uint8_t id = descriptor.numbered ? report[0] : 0;
+  const auto data_bytes = descriptor.VendorInputReportBytes(id);
+  if (!data_bytes || *data_bytes < 4 || report.size() != start + *data_bytes) return std::nullopt;
   const auto* p = report.data() + start;
   return InputEvent{static_cast<std::uint16_t>(p[0] | (p[1] << 8)),
                     static_cast<std::uint16_t>(p[2] | (p[3] << 8))};
@@ -32,17 +37,25 @@ InputReader::~InputReader() {
   Stop();
 }
 
-bool InputReader::Start(const std::string& devnode, bool numbered, Callback callback) {
-  if (thread_.joinable()) return false;
-  fd_ = open(devnode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd_ < 0) return false;
+bool InputReader::Start(int fd, const ReportDescriptorInfo& descriptor, Callback callback) {
+  if (thread_.joinable()) {
+    close(fd);
+    return false;
+  }
+  fd_ = fd;
+  const int flags = fcntl(fd_, F_GETFL);
+  if (flags < 0 || fcntl(fd_, F_SETFL, flags | O_NONBLOCK) < 0) {
+    close(fd_);
+    fd_ = -1;
+    return false;
+  }
   wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake_fd_ < 0) {
     close(fd_);
     fd_ = -1;
     return false;
   }
-  numbered_ = numbered;
+  descriptor_ = descriptor;
   callback_ = std::move(callback);
   hung_up_ = false;
   try {
@@ -65,11 +78,12 @@ void InputReader::Stop() {
   if (wake_fd_ >= 0) close(wake_fd_);
   fd_ = -1;
   wake_fd_ = -1;
+  hung_up_ = false;  // the stale node is closed now
 }
 
 void InputReader::Run() {
   pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-  std::array<std::uint8_t, kReadBufferBytes> buffer;
+  std::vector<std::uint8_t> buffer(kReadBufferBytes);
   for (;;) {
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
@@ -81,7 +95,7 @@ void InputReader::Run() {
       const ssize_t n = read(fd_, buffer.data(), buffer.size());
       if (n > 0) {
         const auto event =
-            DecodeInputReport(std::span(buffer.data(), static_cast<std::size_t>(n)), numbered_);
+            DecodeInputReport(std::span(buffer.data(), static_cast<std::size_t>(n)), descriptor_);
         if (event) callback_(*event);
         continue;
       }

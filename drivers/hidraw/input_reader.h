@@ -1,14 +1,17 @@
 #pragma once
 
 // Reads the device's input reports from its hidraw node on a thread of its own, through a
-// file descriptor of its own: feature reports go through the hidapi handle, so a read never
-// waits behind a write and the two never share a handle.
+// duplicate of the descriptor the feature reports go out on: it reads that very node, and its
+// non-blocking reads never hold up a write.
 //
 // Input report layout, the same as the mouse's Bluetooth LE notification:
-//   [report id]   one byte, only when the device numbers its reports (any id is accepted)
+//   [report id]   one byte, only when the device numbers its reports
 //   event word    16 bits, little-endian
 //   event value   16 bits, little-endian
-// Bytes after these are ignored; a shorter report is dropped.
+// Bytes after these are ignored. Only the vendor-defined input reports the report descriptor
+// declares are events, and only at their declared length: a report of another id (another
+// collection of the same node), a cut or overlong one, or one too short to hold an event is
+// dropped, so that stray bytes never reach the program as an event.
 
 #include <atomic>
 #include <cstdint>
@@ -17,6 +20,8 @@
 #include <span>
 #include <string>
 #include <thread>
+
+#include "report_descriptor.h"
 
 namespace mokta::hidraw {
 
@@ -27,8 +32,10 @@ struct InputEvent {
   friend bool operator==(const InputEvent&, const InputEvent&) = default;
 };
 
-// Decodes one report as read from hidraw; empty when it is too short to hold an event.
-std::optional<InputEvent> DecodeInputReport(std::span<const std::uint8_t> report, bool numbered);
+// Decodes one report as read from hidraw; empty when it is not a vendor-defined input report of
+// `descriptor` at its declared length, or when that report is too short to hold an event.
+std::optional<InputEvent> DecodeInputReport(std::span<const std::uint8_t> report,
+                                            const ReportDescriptorInfo& descriptor);
 
 class InputReader {
  public:
@@ -40,9 +47,10 @@ class InputReader {
   InputReader& operator=(const InputReader&) = delete;
   ~InputReader();
 
-  // Opens `devnode` for reading and starts the thread. False when the node cannot be opened
-  // or the reader already runs.
-  bool Start(const std::string& devnode, bool numbered, Callback callback);
+  // Starts the thread reading the open hidraw descriptor `fd`, whose report descriptor is
+  // `descriptor`. Takes `fd` over in every case (it is closed on failure and by Stop); false
+  // when the thread cannot be set up or the reader already runs.
+  bool Start(int fd, const ReportDescriptorInfo& descriptor, Callback callback);
 
   // Stops the thread and closes the node; once it returns the callback is not called again.
   // Harmless when not started.
@@ -51,13 +59,13 @@ class InputReader {
   bool Running() const { return thread_.joinable(); }
 
   // True when the thread has ended by itself because the node hung up or failed (the device
-  // went away); the handle is stale then.
+  // went away); the node is stale then. False again after Stop.
   bool HungUp() const { return hung_up_.load(); }
 
  private:
   void Run();
 
-  bool numbered_ = false;
+  ReportDescriptorInfo descriptor_;
   Callback callback_;
   int fd_ = -1;
   int wake_fd_ = -1;

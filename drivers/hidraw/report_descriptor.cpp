@@ -6,7 +6,12 @@ namespace mokta::hidraw {
 namespace {
 
 // Item prefixes with their size bits masked off (HID 1.11, 6.2.2).
+constexpr std::uint8_t kInput = 0x80;
 constexpr std::uint8_t kFeature = 0xB0;
+constexpr std::uint8_t kCollection = 0xA0;
+constexpr std::uint8_t kEndCollection = 0xC0;
+constexpr std::uint8_t kUsagePage = 0x04;
+constexpr std::uint8_t kUsage = 0x08;
 constexpr std::uint8_t kReportSize = 0x74;
 constexpr std::uint8_t kReportId = 0x84;
 constexpr std::uint8_t kReportCount = 0x94;
@@ -17,11 +22,40 @@ constexpr std::uint8_t kLongItem = 0xFE;
 // Deeper Push nesting than this is treated as a broken descriptor.
 constexpr std::size_t kMaxPushDepth = 16;
 
+// Usage pages from here up are vendor-defined.
+constexpr std::uint32_t kVendorUsagePage = 0xFF00;
+constexpr std::uint32_t kApplicationCollection = 0x01;
+
 struct GlobalState {
   std::uint32_t report_size = 0;
   std::uint32_t report_count = 0;
   std::uint8_t report_id = 0;
+  std::uint32_t usage_page = 0;
 };
+
+// Where the parser stands among the collections.
+struct CollectionState {
+  std::size_t depth = 0;
+  bool in_vendor_application = false;  // inside a top-level vendor-defined collection
+  std::uint32_t usage_page = 0;        // page of the last Usage item (explicit or global)
+  bool have_usage = false;             // a Usage item since the last main item
+};
+
+// Tracks Collection and End Collection; a top-level application collection is vendor-defined
+// when its usage is on a vendor page.
+void EnterCollection(CollectionState& collections, std::uint32_t kind, ReportDescriptorInfo& info) {
+  if (collections.depth == 0) {
+    collections.in_vendor_application = kind == kApplicationCollection && collections.have_usage &&
+                                        collections.usage_page >= kVendorUsagePage;
+    if (collections.in_vendor_application) info.vendor_collection = true;
+  }
+  ++collections.depth;
+}
+
+void LeaveCollection(CollectionState& collections) {
+  if (collections.depth > 0) --collections.depth;
+  if (collections.depth == 0) collections.in_vendor_application = false;
+}
 
 std::uint32_t ReadData(std::span<const std::uint8_t> data) {
   std::uint32_t value = 0;
@@ -41,11 +75,17 @@ std::optional<std::size_t> ReportDescriptorInfo::FeatureReportBytes(std::uint8_t
   return (feature_bits[id] + 7u) / 8u;
 }
 
+std::optional<std::size_t> ReportDescriptorInfo::VendorInputReportBytes(std::uint8_t id) const {
+  if (vendor_input_bits[id] == 0) return std::nullopt;
+  return (vendor_input_bits[id] + 7u) / 8u;
+}
+
 ReportDescriptorInfo ParseReportDescriptor(std::span<const std::uint8_t> descriptor) {
   ReportDescriptorInfo info;
   GlobalState state;
   GlobalState stack[kMaxPushDepth];
   std::size_t stack_depth = 0;
+  CollectionState collections;
 
   std::size_t pos = 0;
   while (pos < descriptor.size()) {
@@ -97,12 +137,33 @@ ReportDescriptorInfo ParseReportDescriptor(std::span<const std::uint8_t> descrip
         }
         state = stack[--stack_depth];
         break;
+      case kUsagePage:
+        state.usage_page = value;
+        break;
+      case kUsage:
+        // A four-byte usage names its own page in the high half.
+        collections.usage_page = data_size == 4 ? value >> 16 : state.usage_page;
+        collections.have_usage = true;
+        break;
       case kFeature:
         AddBits(info.feature_bits[state.report_id], state);
+        break;
+      case kInput:
+        if (collections.in_vendor_application) {
+          AddBits(info.vendor_input_bits[state.report_id], state);
+        }
+        break;
+      case kCollection:
+        EnterCollection(collections, value, info);
+        break;
+      case kEndCollection:
+        LeaveCollection(collections);
         break;
       default:
         break;
     }
+    // Local items (usages) belong to the next main item only.
+    if ((prefix & 0x0C) == 0x00) collections.have_usage = false;
   }
   return info;
 }

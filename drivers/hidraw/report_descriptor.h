@@ -1,8 +1,9 @@
 #pragma once
 
 // What the driver needs to know from a HID report descriptor: whether the device numbers its
-// reports, and how long each feature report is. A pure function over bytes that
-// came from sysfs: it trusts no length in them.
+// reports, how long each feature report is, and which input reports belong to a
+// vendor-defined application collection and how long they are. A pure function over bytes
+// that came from sysfs: it trusts no length in them.
 
 #include <array>
 #include <cstddef>
@@ -19,13 +20,23 @@ struct ReportDescriptorInfo {
   // False when the descriptor ended inside an item or a Pop had no matching Push; what was
   // read up to there is kept.
   bool complete = true;
+  // True when a top-level application collection is vendor-defined (usage page 0xFF00 and
+  // up): the interface that takes the commands.
+  bool vendor_collection = false;
   // Bits of data per report id (index 0 for an unnumbered device), summed over the Feature
   // main items declared for that id. Saturates at kMaxReportBits.
   std::array<std::uint32_t, 256> feature_bits{};
+  // Bits of data per report id of the Input main items declared inside a vendor-defined
+  // application collection (usage page 0xFF00 and up). Input reports of other collections,
+  // such as a pointer or keyboard collection sharing the node, are not counted.
+  std::array<std::uint32_t, 256> vendor_input_bits{};
 
   // Data bytes of feature report `id`, without the id byte; empty when the descriptor
   // declares no feature data for it.
   std::optional<std::size_t> FeatureReportBytes(std::uint8_t id) const;
+  // Data bytes of vendor-defined input report `id`, without the id byte; empty when the
+  // descriptor declares no such input report.
+  std::optional<std::size_t> VendorInputReportBytes(std::uint8_t id) const;
 };
 
 // Bits beyond this are not counted: hidraw moves at most 16 KiB per report.

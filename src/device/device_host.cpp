@@ -50,6 +50,14 @@ void PostFromDriver(void* context, std::uint32_t message, std::uintptr_t wparam,
       Qt::QueuedConnection);
 }
 
+// Keeps a library's explanation of its last failed open among the problems, once, and logs it.
+void NoteOpenError(const DriverLibrary* library, QStringList& problems) {
+  const QString why = library ? library->LastOpenError() : QString();
+  if (why.isEmpty() || problems.contains(why)) return;
+  qCWarning(lcDeviceHost).noquote() << why;
+  problems << why;
+}
+
 }  // namespace
 
 DeviceHost::DeviceHost(ProfileSession& session, LinkDisplay* display, DeviceHostOptions options)
@@ -155,17 +163,16 @@ void DeviceHost::StartSystemBle(SystemBle& system_ble) {
 
 void DeviceHost::ReportOpenFailure(LinkKind link) {
   const bool cable = link == LinkKind::kCable;
-  const DriverLibrary* library = cable ? cable_library_.get() : receiver_library_.get();
-  QString problem = cable ? QStringLiteral(
+  const QString problem = cable ? QStringLiteral(
                                 "the mouse's cable was plugged in, but it could not be "
                                 "opened; nothing is sent over the cable")
                           : QStringLiteral(
                                 "the receiver was plugged in, but it could not be "
                                 "opened; nothing is sent through the receiver");
-  const QString why = library ? library->LastOpenError() : QString();
-  if (!why.isEmpty()) problem += QStringLiteral(" (%1)").arg(why);
+  // The library's own explanation, when it has one, joins the problems by itself (see
+  // RunLater); each text is kept once however often the mouse is plugged in.
   qCWarning(lcDeviceHost).noquote() << problem;
-  problems_ << problem;
+  if (!problems_.contains(problem)) problems_ << problem;
 }
 
 BleDiagnosis DeviceHost::ble_diagnosis() const {
@@ -272,7 +279,11 @@ void DeviceHost::StopTimer(int id) {
 
 void DeviceHost::RunLater(int ms, std::function<void()> step) {
   QTimer::singleShot(ms, this, [this, step = std::move(step)] {
-    if (!shut_down_) step();
+    if (shut_down_) return;
+    step();
+    // An arrival's open may have met a node the user may not open: tell it as at start-up.
+    NoteOpenError(cable_library_.get(), problems_);
+    NoteOpenError(receiver_library_.get(), problems_);
   });
 }
 
