@@ -164,11 +164,11 @@ void DeviceHost::StartSystemBle(SystemBle& system_ble) {
 void DeviceHost::ReportOpenFailure(LinkKind link) {
   const bool cable = link == LinkKind::kCable;
   const QString problem = cable ? QStringLiteral(
-                                "the mouse's cable was plugged in, but it could not be "
-                                "opened; nothing is sent over the cable")
-                          : QStringLiteral(
-                                "the receiver was plugged in, but it could not be "
-                                "opened; nothing is sent through the receiver");
+                                      "the mouse's cable was plugged in, but it could not be "
+                                      "opened; nothing is sent over the cable")
+                                : QStringLiteral(
+                                      "the receiver was plugged in, but it could not be "
+                                      "opened; nothing is sent through the receiver");
   // The library's own explanation, when it has one, joins the problems by itself (see
   // RunLater); each text is kept once however often the mouse is plugged in.
   qCWarning(lcDeviceHost).noquote() << problem;
