@@ -144,22 +144,28 @@ void BluezGatt::DisconnectSignals() {
 void BluezGatt::RefreshAsync() {
   QDBusConnection bus = QDBusConnection::systemBus();
   if (!bus.isConnected()) return;
+  ++refreshes_pending_;
   auto* watcher = new QDBusPendingCallWatcher(
       bus.asyncCall(BluezCall(QStringLiteral("/"), kObjectManager, "GetManagedObjects"),
                     options_.call_timeout_ms),
       this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
     watcher->deleteLater();
+    --refreshes_pending_;
     if (!started_) return;
     const QDBusMessage reply = watcher->reply();
     if (reply.type() == QDBusMessage::ReplyMessage &&
         reply.signature() == QLatin1String("a{oa{sa{sv}}}")) {
       objects_ = ReadBluezObjects(ArgumentAt(reply, 0));
       service_up_ = true;
+      // The reply may reach us after signals that BlueZ sent later: those are applied again
+      // on top of it, in order, so the tree ends as new as the newest of them.
+      for (const QDBusMessage& signal : signals_since_refresh_) ApplySignal(signal);
     } else {
       objects_.clear();
       service_up_ = false;
     }
+    if (refreshes_pending_ == 0) signals_since_refresh_.clear();
     Evaluate();
   });
 }
@@ -173,46 +179,66 @@ void BluezGatt::OnServiceGone() {
 }
 
 void BluezGatt::OnInterfacesAdded(const QDBusMessage& message) {
-  if (message.signature() != QLatin1String("oa{sa{sv}}")) return;
-  const QString path = qvariant_cast<QDBusObjectPath>(message.arguments().at(0)).path();
-  const BluezInterfaces added = ReadBluezInterfaces(ArgumentAt(message, 1));
-  BluezInterfaces& interfaces = objects_[path];
-  for (auto it = added.constBegin(); it != added.constEnd(); ++it) interfaces[it.key()] = *it;
-  service_up_ = true;
-  Evaluate();
+  OnTreeSignal(message);
 }
 
 void BluezGatt::OnInterfacesRemoved(const QDBusMessage& message) {
-  if (message.signature() != QLatin1String("oas")) return;
-  const QString path = qvariant_cast<QDBusObjectPath>(message.arguments().at(0)).path();
-  const auto object = objects_.find(path);
-  if (object == objects_.end()) return;
-  for (const QString& name : message.arguments().at(1).toStringList()) object->remove(name);
-  if (object->isEmpty()) objects_.erase(object);
-  Evaluate();
+  OnTreeSignal(message);
 }
 
 void BluezGatt::OnPropertiesChanged(const QDBusMessage& message) {
   if (message.signature() != QLatin1String("sa{sv}as")) return;
-  const QString path = message.path();
-  const QString interface = message.arguments().at(0).toString();
-  const QVariantMap changed = qdbus_cast<QVariantMap>(ArgumentAt(message, 1));
-  if (interface == QLatin1String(kBluezCharacteristic) && path == subscribed_ &&
-      changed.contains(QStringLiteral("Value"))) {
-    OnNotification(changed.value(QStringLiteral("Value")).toByteArray());
+  if (message.path() == subscribed_ &&
+      message.arguments().at(0).toString() == QLatin1String(kBluezCharacteristic)) {
+    const QVariantMap changed = qdbus_cast<QVariantMap>(ArgumentAt(message, 1));
+    if (changed.contains(QStringLiteral("Value"))) {
+      OnNotification(changed.value(QStringLiteral("Value")).toByteArray());
+    }
   }
-  const auto object = objects_.find(path);
-  if (object == objects_.end()) return;
+  OnTreeSignal(message);
+}
+
+void BluezGatt::OnTreeSignal(const QDBusMessage& message) {
+  if (refreshes_pending_ > 0) signals_since_refresh_.push_back(message);
+  if (ApplySignal(message)) Evaluate();
+}
+
+bool BluezGatt::ApplySignal(const QDBusMessage& message) {
+  const QString signature = message.signature();
+  const QList<QVariant> arguments = message.arguments();
+  if (message.member() == QLatin1String("InterfacesAdded") &&
+      signature == QLatin1String("oa{sa{sv}}")) {
+    const QString path = qvariant_cast<QDBusObjectPath>(arguments.at(0)).path();
+    const BluezInterfaces added = ReadBluezInterfaces(ArgumentAt(message, 1));
+    BluezInterfaces& interfaces = objects_[path];
+    for (auto it = added.constBegin(); it != added.constEnd(); ++it) interfaces[it.key()] = *it;
+    service_up_ = true;
+    return true;
+  }
+  if (message.member() == QLatin1String("InterfacesRemoved") &&
+      signature == QLatin1String("oas")) {
+    const auto object = objects_.find(qvariant_cast<QDBusObjectPath>(arguments.at(0)).path());
+    if (object == objects_.end()) return false;
+    for (const QString& name : arguments.at(1).toStringList()) object->remove(name);
+    if (object->isEmpty()) objects_.erase(object);
+    return true;
+  }
+  if (message.member() != QLatin1String("PropertiesChanged") ||
+      signature != QLatin1String("sa{sv}as")) {
+    return false;
+  }
+  const QString interface = arguments.at(0).toString();
+  const auto object = objects_.find(message.path());
+  if (object == objects_.end()) return false;
   const auto properties = object->find(interface);
-  if (properties == object->end()) return;
+  if (properties == object->end()) return false;
+  const QVariantMap changed = qdbus_cast<QVariantMap>(ArgumentAt(message, 1));
   for (auto it = changed.constBegin(); it != changed.constEnd(); ++it) {
     properties->insert(it.key(), *it);
   }
-  for (const QString& name : message.arguments().at(2).toStringList()) properties->remove(name);
+  for (const QString& name : arguments.at(2).toStringList()) properties->remove(name);
   // Only devices and adapters decide presence; characteristic values change all the time.
-  if (interface == QLatin1String(kBluezDevice) || interface == QLatin1String(kBluezAdapter)) {
-    Evaluate();
-  }
+  return interface == QLatin1String(kBluezDevice) || interface == QLatin1String(kBluezAdapter);
 }
 
 void BluezGatt::Evaluate() {

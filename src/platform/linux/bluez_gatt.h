@@ -12,6 +12,7 @@
 // except the start-up presence test, which has a short time limit of its own.
 
 #include <QDBusMessage>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -60,6 +61,11 @@ class BluezGatt : public QObject, public SystemBle {
   void DisconnectSignals();
   void RefreshAsync();
   void OnServiceGone();
+  // A tree signal: applied, kept while a refresh is under way, and evaluated.
+  void OnTreeSignal(const QDBusMessage& message);
+  // Applies one InterfacesAdded, InterfacesRemoved or PropertiesChanged to the tree; true when
+  // it may change presence.
+  bool ApplySignal(const QDBusMessage& message);
   // Works out the mouse, the diagnosis and the write target from the tree, tells what
   // changed, and subscribes again when the notifying characteristic came back.
   void Evaluate();
@@ -81,6 +87,8 @@ class BluezGatt : public QObject, public SystemBle {
   std::function<void(bool)> changed_;
   Observers observers_;
   QDBusServiceWatcher* service_watcher_ = nullptr;
+  int refreshes_pending_ = 0;                   // GetManagedObjects calls not answered yet
+  QList<QDBusMessage> signals_since_refresh_;  // tree signals since the oldest of them
 
   std::mutex target_mutex_;  // guards write_target_ between the UI thread and the worker
   QString write_target_;     // empty while the link is down or the characteristic is unknown
