@@ -215,8 +215,7 @@ bool BluezGatt::ApplySignal(const QDBusMessage& message) {
     service_up_ = true;
     return true;
   }
-  if (message.member() == QLatin1String("InterfacesRemoved") &&
-      signature == QLatin1String("oas")) {
+  if (message.member() == QLatin1String("InterfacesRemoved") && signature == QLatin1String("oas")) {
     const auto object = objects_.find(qvariant_cast<QDBusObjectPath>(arguments.at(0)).path());
     if (object == objects_.end()) return false;
     for (const QString& name : arguments.at(1).toStringList()) object->remove(name);

@@ -87,7 +87,7 @@ class BluezGatt : public QObject, public SystemBle {
   std::function<void(bool)> changed_;
   Observers observers_;
   QDBusServiceWatcher* service_watcher_ = nullptr;
-  int refreshes_pending_ = 0;                   // GetManagedObjects calls not answered yet
+  int refreshes_pending_ = 0;                  // GetManagedObjects calls not answered yet
   QList<QDBusMessage> signals_since_refresh_;  // tree signals since the oldest of them
 
   std::mutex target_mutex_;  // guards write_target_ between the UI thread and the worker
