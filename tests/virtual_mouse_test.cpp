@@ -579,15 +579,16 @@ TEST_F(VirtualMouseTest, ReadsHandWrittenSlotsAsTheProfileMeansThem) {
   for (const CommandMessage& m : HandProfileMessages()) ASSERT_TRUE(Send(kReceiver, m));
   ASSERT_EQ(State().counters.malformed[1], 0) << State().counters.last_malformed;
   using Kind = VirtualSlotItem::Kind;
-  const VirtualSlot& macro = State().settings.slot_contents.at(1);
+  const VirtualMouseState state = State();  // a copy: State() returns one by value
+  const VirtualSlot& macro = state.settings.slot_contents.at(1);
   EXPECT_EQ(macro.items, (std::vector<VirtualSlotItem>{{Kind::kKey, 50, 0x04, true},
                                                        {Kind::kLongWait, 2},
                                                        {Kind::kKey, 1, 0xF1, false},
                                                        {Kind::kKey, 3, 0x2C, true}}));
-  const VirtualSlot& last = State().settings.slot_contents.at(3);
+  const VirtualSlot& last = state.settings.slot_contents.at(3);
   EXPECT_TRUE(last.continuation);
   EXPECT_EQ(last.items.at(2), (VirtualSlotItem{Kind::kMove, 12, 0, false, 0x2345, -1}));
-  EXPECT_EQ(State().settings.slot_contents.at(2).next_slot, 3);
+  EXPECT_EQ(state.settings.slot_contents.at(2).next_slot, 3);
 
   const auto profile = HandProfile();
   EXPECT_EQ(ProfileDifferences(State().settings, *profile), Lines{});
