@@ -444,7 +444,11 @@ def device_card():
     # Why Bluetooth cannot reach the mouse, while nothing does; the program sets its text.
     ble_note = label("ms_1_ble_note", "ble_not_connected_text", acc="Bluetooth problem", skin="sleep",
                      wrap=True, props=hidden())
-    return container("ms_1_card_device", vbox([heading, wired, wireless, ble, sleep, ble_note], (14, 12, 14, 12), 6),
+    # Shown while the last apply left something undelivered.
+    send_note = label("ms_1_send_note", "send_failed_text", acc="Settings not sent", skin="sleep",
+                      wrap=True, props=hidden())
+    return container("ms_1_card_device",
+                     vbox([heading, wired, wireless, ble, sleep, ble_note, send_note], (14, 12, 14, 12), 6),
                      "card", "QFrame")
 
 

@@ -204,6 +204,33 @@ TEST_F(ApplyPassTest, GroupThatFailedInASendAllPassIsSentAgain) {
   EXPECT_EQ(RunPass(), (std::vector<int>{0x0C}));
 }
 
+// What a pass tells the window about settings that did not reach the mouse.
+class UndeliveredEffects : public ApplyPassEffects {
+ public:
+  void ShowApplyRing(bool) override {}
+  void StopReceiverIdleTimer() override {}
+  void StartReceiverIdleTimer() override {}
+  void ShowUndelivered(bool undelivered) override { told.push_back(undelivered); }
+  std::vector<bool> told;
+};
+
+TEST_F(ApplyPassTest, TellsWhetherSomeSettingDidNotReachTheMouse) {
+  UndeliveredEffects effects;
+  ApplyPass pass{session_, links_, sender_, &effects};
+  session_.RequestSendAll();
+  sender_.failing = {kCommandLighting};
+  pass.Run();
+  sender_.failing.clear();
+  pass.Run();  // sends the lighting again
+  // Over Bluetooth LE alone the polling rate never goes, and that is no failure to tell.
+  links_.wired_state = kLinkRemoved;
+  links_.ble_state = 1;
+  session_.EditCurrent([](ProfileData& p) { p.set_prate(p.prate() == 1 ? 2 : 1); });
+  sender_.failing = {kCommandPollingRate};
+  pass.Run();
+  EXPECT_EQ(effects.told, (std::vector<bool>{true, false, false}));
+}
+
 TEST(SendAllPassMessages, DefaultProfileGivesTheGoldenSequence) {
   auto profile = NewProfile(u"x");
   std::vector<CommandMessage> messages = SendAllPassMessages(*profile);

@@ -51,6 +51,9 @@ class RecordingView : public LinkDisplay, public LinkScheduler {
     log.push_back(running ? "apply running" : "apply ended");
   }
   void ShowConnected(bool) override { log.push_back("link changed"); }
+  void ShowUndelivered(bool undelivered) override {
+    if (undelivered) log.push_back("undelivered");
+  }
   void ShowBleDiagnosis(BleDiagnosis diagnosis) override {
     if (diagnosis != BleDiagnosis::kNone) {
       log.push_back("ble diagnosis " + std::to_string(static_cast<int>(diagnosis)));

@@ -74,6 +74,23 @@ TEST_F(SettingsPageTest, SliderMovesReachTheMouseOnceAfterTheLastMove) {
   EXPECT_EQ(Current().brightness(), 9);
 }
 
+// A change the mouse did not take is told on the page until an apply gets it there.
+TEST_F(SettingsPageTest, SettingsThatDidNotReachTheMouseAreToldUntilApplied) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  auto* note = Find("ms_1_send_note");
+  EXPECT_FALSE(note->isVisibleTo(window_.get()));
+  mouse_.FailNextWrites(1000);
+  Find<QComboBox>("ms_1_combo_light")->activated(1);
+  clock_->Advance(200);
+  WAIT_UNTIL(note->isVisibleTo(window_.get()));
+  EXPECT_EQ(ControlTextKey(note), "send_failed_text");
+
+  mouse_.FailNextWrites(0);
+  QTest::mouseClick(Find<QAbstractButton>("ms_1_apply_btn"), Qt::LeftButton);
+  WAIT_EQ(int{mouse_.State().settings.light_effect}, 1);
+  WAIT_UNTIL(!note->isVisibleTo(window_.get()));
+}
+
 TEST_F(SettingsPageTest, OptionsAndTheDpiEditReachTheMouse) {
   ASSERT_NO_FATAL_FAILURE(Start());
   QTest::mouseClick(Find<QAbstractButton>("ms_1_btn_prate_1"), Qt::LeftButton);

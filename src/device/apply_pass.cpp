@@ -175,6 +175,11 @@ bool ApplyPass::Run() {
   // get through (the polling rate over Bluetooth LE alone) is refused at once, without a write.
   for (CommandGroup g : kGroups) undelivered_[g] = dirty[g] && !delivered[g];
   if (effects_) effects_->StartReceiverIdleTimer();
+  const bool ble_only = links_.ble_state.load() == 1 &&
+                        links_.wired_state.load() != kLinkConnected &&
+                        links_.wireless_state.load() != kLinkConnected;
+  const bool undelivered = undelivered_.sensor || undelivered_.lighting || undelivered_.buttons ||
+                           (undelivered_.polling_rate && !ble_only);
 
   // What the mouse now holds: for each group this pass delivered, the copy that was encoded;
   // for every other group what the snapshot holds now, which is what the mouse held before,
@@ -186,7 +191,10 @@ bool ApplyPass::Run() {
       if (delivered[g]) CopyGroupFields(g, input->current, snapshot);
     }
   });
-  if (effects_) effects_->ShowApplyRing(false);
+  if (effects_) {
+    effects_->ShowApplyRing(false);
+    effects_->ShowUndelivered(undelivered);
+  }
   return true;
 }
 

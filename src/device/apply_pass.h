@@ -58,6 +58,10 @@ class ApplyPassEffects {
   virtual void ShowApplyRing(bool visible) = 0;  // "apply_ring", when the layout has one
   virtual void StopReceiverIdleTimer() = 0;      // TIMER_RECEIVER_IDLE
   virtual void StartReceiverIdleTimer() = 0;     // TIMER_RECEIVER_IDLE, 6000 ms
+  // At the end of every pass that ran: whether some setting did not reach the mouse (it goes
+  // out again with the next pass). The polling rate over Bluetooth LE alone, which that link
+  // cannot carry, does not count.
+  virtual void ShowUndelivered(bool undelivered) = 0;
 };
 
 class ApplyPass {

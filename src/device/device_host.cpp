@@ -287,6 +287,16 @@ void DeviceHost::RunLater(int ms, std::function<void()> step) {
   });
 }
 
+void DeviceHost::ShowUndelivered(bool undelivered) {
+  if (undelivered) {
+    qCWarning(lcDeviceHost) << "some settings did not reach the mouse; the next apply sends them "
+                               "again";
+  }
+  PostToHost([this, undelivered] {
+    if (!shut_down_) display_.ShowUndelivered(undelivered);
+  });
+}
+
 void DeviceHost::ShowApplyRing(bool visible) {
   PostToHost([this, visible] {
     if (!shut_down_) display_.ShowApplyRunning(visible);

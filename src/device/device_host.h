@@ -109,6 +109,7 @@ class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffec
   void ShowApplyRing(bool visible) override;
   void StopReceiverIdleTimer() override;
   void StartReceiverIdleTimer() override;
+  void ShowUndelivered(bool undelivered) override;
 
   void LoadDrivers(const QString& folder);
   void StartSystemBle(SystemBle& system_ble);

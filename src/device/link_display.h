@@ -44,6 +44,9 @@ class LinkDisplay {
   virtual void ShowLightEffect(int index) = 0;
   // An apply pass is running, or has ended.
   virtual void ShowApplyRunning(bool running) = 0;
+  // After each apply pass: whether some setting did not reach the mouse (a note for the user
+  // until a pass delivers everything).
+  virtual void ShowUndelivered(bool undelivered) = 0;
   // Whether the mouse is reachable over any link; told at start-up and on every change.
   virtual void ShowConnected(bool connected) = 0;
   // Why the mouse cannot be reached over Bluetooth LE (kNone: nothing to say); told at
@@ -66,6 +69,7 @@ class NullLinkDisplay : public LinkDisplay {
   void ShowPollingRate(int) override {}
   void ShowLightEffect(int) override {}
   void ShowApplyRunning(bool) override {}
+  void ShowUndelivered(bool) override {}
   void ShowConnected(bool) override {}
   void ShowBleDiagnosis(BleDiagnosis) override {}
 };

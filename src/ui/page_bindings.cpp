@@ -296,7 +296,8 @@ QStringList PageControlNames() {
         << "ms_1_label_power"
         << "ms_1_low_power_label"
         << "ms_1_sleep_label"
-        << "ms_1_ble_note";
+        << "ms_1_ble_note"
+        << "ms_1_send_note";
   return names;
 }
 

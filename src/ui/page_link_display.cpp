@@ -104,6 +104,10 @@ void PageLinkDisplay::ShowConnected(bool connected) {
   if (SkinWindow* window = controls_.window()) window->PostMessage(MSG_LINK_CHANGED, 0, 0);
 }
 
+void PageLinkDisplay::ShowUndelivered(bool undelivered) {
+  controls_.SetVisible(QStringLiteral("ms_1_send_note"), undelivered);
+}
+
 void PageLinkDisplay::ShowBleDiagnosis(BleDiagnosis diagnosis) {
   diagnosis_ = diagnosis;
   ShowBleNote();

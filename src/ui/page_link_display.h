@@ -32,6 +32,7 @@ class PageLinkDisplay : public LinkDisplay {
   void ShowApplyRunning(bool running) override;
   void ShowConnected(bool connected) override;
   void ShowBleDiagnosis(BleDiagnosis diagnosis) override;
+  void ShowUndelivered(bool undelivered) override;
 
  private:
   void ShowBleNote();
