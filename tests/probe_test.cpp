@@ -1,6 +1,8 @@
 // `mokta-mousectl probe` against fake devices (umockdev: the test runs under umockdev-wrapper,
 // like the hidraw driver's test) and against a hand-built BlueZ object tree.
 
+#include "cli/probe.h"
+
 #include <gtest/gtest.h>
 #include <umockdev.h>
 
@@ -11,8 +13,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include "cli/probe.h"
 
 namespace mokta {
 namespace {
@@ -107,16 +107,15 @@ class Probe : public ::testing::Test {
     }
     char hid_name[32];
     char hid_id[32];
-    std::snprintf(hid_name, sizeof hid_name, "%04X:%04X:%04X.%04X", bus, vendor, product,
-                  node + 1);
+    std::snprintf(hid_name, sizeof hid_name, "%04X:%04X:%04X.%04X", bus, vendor, product, node + 1);
     std::snprintf(hid_id, sizeof hid_id, "%04X:%08X:%08X", bus, vendor, product);
     const std::string hid_path = parent + "/" + hid_name;
     const std::string name = "hidraw" + std::to_string(node);
     record += "P: " + hid_path + "\nE: SUBSYSTEM=hid\nE: HID_ID=" + hid_id +
               "\nH: report_descriptor=" + Hex(descriptor) + "\n\n";
     record += "P: " + hid_path + "/hidraw/" + name + "\nN: " + name +
-              "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/" + name + "\nA: dev=241:" +
-              std::to_string(node) + "\nL: device=../../../" + hid_name + "\n";
+              "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/" + name +
+              "\nA: dev=241:" + std::to_string(node) + "\nL: device=../../../" + hid_name + "\n";
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(bed_, record.c_str(), &error)) {
       ADD_FAILURE() << error->message;
@@ -226,8 +225,9 @@ TEST_F(Probe, ListsEachNodeOfTheMouseAndTheOneTheDriverChooses) {
   EXPECT_TRUE(text.contains("    feature reports: id 5: 8 bytes\n"));
   EXPECT_TRUE(text.contains(
       "    access: read only: install packaging/71-mokta-mouse.rules (see README)\n"));
-  EXPECT_TRUE(text.contains("  The driver chooses /dev/hidraw2 but may not open it: install "
-                            "packaging/71-mokta-mouse.rules (see README).\n"));
+  EXPECT_TRUE(
+      text.contains("  The driver chooses /dev/hidraw2 but may not open it: install "
+                    "packaging/71-mokta-mouse.rules (see README).\n"));
   EXPECT_FALSE(text.contains("hidraw4"));
   EXPECT_FALSE(text.contains("hidraw5"));
   EXPECT_TRUE(text.endsWith("BlueZ is not running\n"));
@@ -258,10 +258,10 @@ TEST(ProbeReport, ShowsTheMouseAsBluezListsItAndMarksTheTransportsCharacteristic
       {mouse,
        {{QLatin1String(kBluezDevice),
          QVariantMap{{"Modalias", "usb:v045Ep00CCd0001"}, {"Connected", true}, {"Paired", true}}}}},
-      {mouse + "/service0010/char0011", characteristic("00002a19-0000-1000-8000-00805f9b34fb",
-                                                       {"read", "notify"})},
-      {mouse + "/service0020/char0021", characteristic(kWriteCharacteristicUuid,
-                                                       {"write", "write-without-response"})},
+      {mouse + "/service0010/char0011",
+       characteristic("00002a19-0000-1000-8000-00805f9b34fb", {"read", "notify"})},
+      {mouse + "/service0020/char0021",
+       characteristic(kWriteCharacteristicUuid, {"write", "write-without-response"})},
       {mouse + "/service0020/char0023", characteristic(kNotifyCharacteristicUuid, {"notify"})},
       {"/org/bluez/hci0/dev_11_22_33_44_55_66",
        {{QLatin1String(kBluezDevice),

@@ -60,7 +60,8 @@ std::vector<ProbeLink> EmptyLinks() {
 }
 
 std::optional<int> UsbInterfaceNumber(udev_device* node) {
-  udev_device* interface = udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_interface");
+  udev_device* interface =
+      udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_interface");
   if (!interface) return std::nullopt;
   const char* text = udev_device_get_sysattr_value(interface, "bInterfaceNumber");
   if (!text) return std::nullopt;
@@ -291,10 +292,11 @@ QJsonObject BluezJson(const BluezAnswer& answer) {
   for (const BluezDeviceView& mouse : view.mice) {
     QJsonArray characteristics;
     for (const BluezCharacteristic& c : mouse.characteristics) {
-      characteristics.append(QJsonObject{{QStringLiteral("path"), c.path},
-                                         {QStringLiteral("uuid"), c.uuid},
-                                         {QStringLiteral("flags"), QJsonArray::fromStringList(c.flags)},
-                                         {QStringLiteral("used_for"), c.use}});
+      characteristics.append(
+          QJsonObject{{QStringLiteral("path"), c.path},
+                      {QStringLiteral("uuid"), c.uuid},
+                      {QStringLiteral("flags"), QJsonArray::fromStringList(c.flags)},
+                      {QStringLiteral("used_for"), c.use}});
     }
     mice.append(QJsonObject{{QStringLiteral("path"), mouse.path},
                             {QStringLiteral("connected"), mouse.connected},
@@ -323,7 +325,8 @@ QString SizesText(const std::array<std::uint32_t, 256>& bits) {
 
 void NodeText(const ProbeLink& link, std::size_t index, QString& text) {
   const ProbeNode& node = link.nodes[index];
-  text += QStringLiteral("  %1  bus %2").arg(QString::fromStdString(node.devnode), BusName(node.id.bus));
+  text += QStringLiteral("  %1  bus %2")
+              .arg(QString::fromStdString(node.devnode), BusName(node.id.bus));
   if (node.usb_interface) text += QStringLiteral(", USB interface %1").arg(*node.usb_interface);
   text += QLatin1Char('\n');
   if (!node.descriptor) {
@@ -331,7 +334,8 @@ void NodeText(const ProbeLink& link, std::size_t index, QString& text) {
   } else {
     QStringList collections;
     for (const auto& top : node.info.collections) {
-      collections << QStringLiteral("usage page %1 usage %2").arg(Hex4(top.usage_page), Hex4(top.usage));
+      collections
+          << QStringLiteral("usage page %1 usage %2").arg(Hex4(top.usage_page), Hex4(top.usage));
     }
     text += QStringLiteral("    collections: %1\n")
                 .arg(collections.isEmpty() ? QStringLiteral("none")
@@ -351,9 +355,9 @@ void NodeText(const ProbeLink& link, std::size_t index, QString& text) {
     }
   }
   QString access = node.readable && node.writable ? QStringLiteral("read and write")
-                   : node.readable               ? QStringLiteral("read only")
-                   : node.writable               ? QStringLiteral("write only")
-                                                 : QStringLiteral("none");
+                   : node.readable                ? QStringLiteral("read only")
+                   : node.writable                ? QStringLiteral("write only")
+                                                  : QStringLiteral("none");
   if (!NodeFix(node).isEmpty()) access += QStringLiteral(": ") + NodeFix(node);
   text += QStringLiteral("    access: %1\n").arg(access);
   text += QStringLiteral("    driver: %1\n").arg(NodeDriverNote(link, index));
@@ -367,22 +371,25 @@ void BluezText(const BluezAnswer& answer, QString& text) {
   text += QStringLiteral("BlueZ: running\n");
   const BluezView view = ViewBluez(answer.objects);
   for (const BluezDeviceView& mouse : view.mice) {
-    text += QStringLiteral("  %1  %2, %3, Modalias %4\n")
-                .arg(mouse.path,
-                     mouse.connected ? QStringLiteral("connected") : QStringLiteral("not connected"),
-                     mouse.paired ? QStringLiteral("paired") : QStringLiteral("not paired"),
-                     mouse.modalias);
+    text +=
+        QStringLiteral("  %1  %2, %3, Modalias %4\n")
+            .arg(mouse.path,
+                 mouse.connected ? QStringLiteral("connected") : QStringLiteral("not connected"),
+                 mouse.paired ? QStringLiteral("paired") : QStringLiteral("not paired"),
+                 mouse.modalias);
     if (mouse.characteristics.empty()) text += QStringLiteral("    no characteristics\n");
     for (const BluezCharacteristic& c : mouse.characteristics) {
-      text += QStringLiteral("    %1  %2  [%3]").arg(c.path, c.uuid, c.flags.join(QStringLiteral(", ")));
+      text += QStringLiteral("    %1  %2  [%3]")
+                  .arg(c.path, c.uuid, c.flags.join(QStringLiteral(", ")));
       if (!c.use.isEmpty()) text += QStringLiteral("  <- used for %1").arg(c.use);
       text += QLatin1Char('\n');
     }
   }
   if (view.mice.empty()) text += QStringLiteral("  no device with the mouse's Modalias\n");
   for (const BluezDeviceView& other : view.others) {
-    text += QStringLiteral("  other device %1  Modalias %2\n")
-                .arg(other.path, other.modalias.isEmpty() ? QStringLiteral("(none)") : other.modalias);
+    text +=
+        QStringLiteral("  other device %1  Modalias %2\n")
+            .arg(other.path, other.modalias.isEmpty() ? QStringLiteral("(none)") : other.modalias);
   }
   if (!view.diagnosis.isEmpty()) text += QStringLiteral("  %1\n").arg(view.diagnosis);
 }
@@ -405,7 +412,8 @@ ProbeResult RunProbeScan(const ProbeSystem& given) {
     if (link.id.bus != hidraw::kBusUsb) continue;
     std::vector<hidraw::InterfaceCandidate> candidates;
     for (const ProbeNode& node : link.nodes) {
-      candidates.push_back({node.devnode, node.descriptor ? std::optional(node.info) : std::nullopt});
+      candidates.push_back(
+          {node.devnode, node.descriptor ? std::optional(node.info) : std::nullopt});
     }
     link.choice = hidraw::ChooseVendorInterface(candidates);
   }
