@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <algorithm>
+#include <array>
 
 #include "device/driver_library.h"
 #include "platform/linux/udev_ble_presence.h"
