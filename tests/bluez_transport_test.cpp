@@ -9,6 +9,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -17,6 +19,7 @@
 #include <mutex>
 
 #include "cli/device_commands.h"
+#include "cli/probe.h"
 #include "data/import_export.h"
 #include "device/device_events.h"
 #include "device/device_host.h"
@@ -355,6 +358,30 @@ TEST_F(BluezTransportTest, TheProgramConfiguresTheMouseOverBluetooth) {
     WAIT_UNTIL_FOR(
         MatchesProfile(MouseAfter(fake_.GetWrites()), window->core().session().current()), 20000);
   }
+}
+
+// `mokta-mousectl probe` asks BlueZ once: the mouse's device and characteristics, the two the
+// transport uses marked; and, with BlueZ gone, says so.
+TEST_F(BluezTransportTest, ProbeShowsTheMouseAsBluezListsIt) {
+  const QString mouse = fake_.AddMouse();
+  ASSERT_FALSE(mouse.isEmpty()) << fake_.LastError().toStdString();
+  const QJsonObject bluez = ProbeToJson(RunProbeScan()).value("bluez").toObject();
+  EXPECT_TRUE(bluez.value("running").toBool()) << bluez.value("problem").toString().toStdString();
+  const QJsonArray mice = bluez.value("mouse_devices").toArray();
+  ASSERT_EQ(mice.size(), 1);
+  EXPECT_EQ(mice[0].toObject().value("path").toString(), mouse);
+  EXPECT_TRUE(mice[0].toObject().value("connected").toBool());
+  std::map<QString, QString> uses;
+  for (const auto& c : mice[0].toObject().value("characteristics").toArray()) {
+    uses[c.toObject().value("path").toString()] = c.toObject().value("used_for").toString();
+  }
+  EXPECT_EQ(uses,
+            (std::map<QString, QString>{{FakeBluez::WriteCharacteristicPath(mouse), "write"},
+                                        {FakeBluez::NotifyCharacteristicPath(mouse), "notify"},
+                                        {FakeBluez::DecoyCharacteristicPath(mouse), ""}}));
+
+  ASSERT_TRUE(fake_.Stop());
+  EXPECT_TRUE(ProbeToText(RunProbeScan()).endsWith("\nBlueZ is not running\n"));
 }
 
 }  // namespace

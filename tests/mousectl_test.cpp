@@ -178,13 +178,15 @@ TEST_F(MousectlTest, MissingFoldersAndUnknownSizesFail) {
 TEST_F(MousectlTest, UsageErrorsPrintUsageAndExitTwo) {
   for (const QStringList& args :
        {QStringList{}, QStringList{"frobnicate"}, QStringList{"show"},
-        QStringList{"show", "a.pro", "b.pro"}, QStringList{"show", "a.pro", "--yaml"}}) {
+        QStringList{"show", "a.pro", "b.pro"}, QStringList{"show", "a.pro", "--yaml"},
+        QStringList{"probe", "--yaml"}}) {
     const RunResult r = Run(args);
     EXPECT_EQ(r.code, kExitFailure) << args.join(' ').toStdString();
     EXPECT_TRUE(r.err.contains(MousectlUsage())) << args.join(' ').toStdString();
     EXPECT_TRUE(r.out.isEmpty());
   }
   EXPECT_EQ(Run({"help"}).out, MousectlUsage());
+  EXPECT_TRUE(MousectlUsage().contains("mokta-mousectl probe [--json]"));
 }
 
 TEST_F(MousectlTest, ProfileJsonHoldsSettingsAndButtonData) {

@@ -21,60 +21,41 @@ constexpr std::size_t kMaxDescriptorBytes = 4096;
 constexpr std::uint16_t kCableProduct = 0x214C;
 constexpr std::uint16_t kReceiverProduct = 0xFA60;
 
-std::optional<std::vector<std::uint8_t>> ReadDescriptor(const std::string& devnode) {
-  const auto path = ReportDescriptorPath(devnode);
-  if (!path) return std::nullopt;
-  const int fd = open(path->c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::vector<std::uint8_t> bytes(kMaxDescriptorBytes);
-  std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    const ssize_t n = read(fd, bytes.data() + filled, bytes.size() - filled);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    filled += static_cast<std::size_t>(n);
-  }
-  close(fd);
-  bytes.resize(filled);
-  return bytes;
-}
-
 struct Interface {
   std::string devnode;
   ReportDescriptorInfo descriptor;
 };
 
-// The first hidraw node (in sysfs order) of the pair on the USB bus whose report descriptor has
-// a vendor-defined application collection; empty when there is none.
+// The hidraw node of the pair on the USB bus that the driver chooses (see
+// ChooseVendorInterface); empty when there is none.
 std::optional<Interface> FindVendorInterface(std::uint16_t vendor, std::uint16_t product) {
   udev* context = udev_new();
   if (!context) return std::nullopt;
-  std::optional<Interface> found;
+  std::vector<InterfaceCandidate> candidates;
   udev_enumerate* enumerate = udev_enumerate_new(context);
   if (enumerate && udev_enumerate_add_match_subsystem(enumerate, "hidraw") >= 0 &&
       udev_enumerate_scan_devices(enumerate) >= 0) {
     udev_list_entry* entry = udev_enumerate_get_list_entry(enumerate);
-    for (; entry && !found; entry = udev_list_entry_get_next(entry)) {
+    for (; entry; entry = udev_list_entry_get_next(entry)) {
       udev_device* node = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
       if (!node) continue;
       const char* devnode = udev_device_get_devnode(node);
       if (devnode && HidrawNodeMatches(node, HidId{kBusUsb, vendor, product})) {
-        // A descriptor that cannot be read belongs to a node that has just gone.
-        if (const auto bytes = ReadDescriptor(devnode)) {
-          const auto descriptor = ParseReportDescriptor(*bytes);
-          if (descriptor.vendor_collection) found = Interface{devnode, descriptor};
+        InterfaceCandidate candidate{devnode, std::nullopt};
+        if (const auto bytes = ReadReportDescriptor(devnode)) {
+          candidate.descriptor = ParseReportDescriptor(*bytes);
         }
+        candidates.push_back(std::move(candidate));
       }
       udev_device_unref(node);
     }
   }
   if (enumerate) udev_enumerate_unref(enumerate);
   udev_unref(context);
-  return found;
+  const InterfaceChoice choice = ChooseVendorInterface(candidates);
+  if (!choice.chosen) return std::nullopt;
+  InterfaceCandidate& chosen = candidates[*choice.chosen];
+  return Interface{std::move(chosen.devnode), std::move(*chosen.descriptor)};
 }
 
 std::string PermissionMessage(std::uint16_t product, const std::string& devnode) {
@@ -108,6 +89,48 @@ std::optional<std::vector<std::uint8_t>> FrameFeatureReport(
   }
   if (data_bytes) report.resize(1 + *data_bytes, 0x00);
   return report;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadReportDescriptor(const std::string& devnode) {
+  const auto path = ReportDescriptorPath(devnode);
+  if (!path) return std::nullopt;
+  const int fd = open(path->c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes(kMaxDescriptorBytes);
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    const ssize_t n = read(fd, bytes.data() + filled, bytes.size() - filled);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  bytes.resize(filled);
+  return bytes;
+}
+
+InterfaceChoice ChooseVendorInterface(std::span<const InterfaceCandidate> candidates) {
+  InterfaceChoice choice;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const auto& descriptor = candidates[i].descriptor;
+    if (!descriptor) {
+      choice.reasons.push_back("passed over: its report descriptor cannot be read");
+    } else if (!descriptor->vendor_collection) {
+      choice.reasons.push_back("passed over: no vendor-defined application collection");
+    } else if (choice.chosen) {
+      choice.reasons.push_back("passed over: " + candidates[*choice.chosen].devnode +
+                               " comes first with a vendor-defined application collection");
+    } else {
+      choice.chosen = i;
+      choice.reasons.push_back(
+          "chosen: the first node of this mouse with a vendor-defined application collection");
+    }
+  }
+  return choice;
 }
 
 std::optional<std::string> ReportDescriptorPath(const std::string& devnode) {

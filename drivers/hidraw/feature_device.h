@@ -40,6 +40,29 @@ std::optional<std::vector<std::uint8_t>> FrameFeatureReport(std::span<const std:
 // `devnode` is not of that shape.
 std::optional<std::string> ReportDescriptorPath(const std::string& devnode);
 
+// The report descriptor of the node "/dev/hidrawN" as sysfs gives it (at most 4096 bytes);
+// empty when it cannot be read, as for a node that has just gone.
+std::optional<std::vector<std::uint8_t>> ReadReportDescriptor(const std::string& devnode);
+
+// One hidraw node of the wanted pair on the USB bus, as the driver sees it when choosing.
+struct InterfaceCandidate {
+  std::string devnode;
+  std::optional<ReportDescriptorInfo> descriptor;  // empty when it could not be read
+};
+
+// Which node the driver opens and why each node is or is not the one, in words for a report.
+struct InterfaceChoice {
+  std::optional<std::size_t> chosen;  // index into the candidates
+  std::vector<std::string> reasons;   // one per candidate
+};
+
+// The driver's choice among the nodes of its pair, given in the order libudev lists them: the
+// first whose report descriptor has a vendor-defined application collection (the interface
+// that takes the commands; the others are the pointer and keyboard interfaces). A node whose
+// descriptor cannot be read is passed over. Pure: the driver and `mokta-mousectl probe` both
+// decide through it, so they cannot disagree.
+InterfaceChoice ChooseVendorInterface(std::span<const InterfaceCandidate> candidates);
+
 // Thread rules: Open and Close come from the UI thread, SetFeature from the worker thread. The
 // mutex guards only the state and the swap of the node; it is never held across a call that
 // can block (the feature-report ioctl, the search, opening). A write works on its own

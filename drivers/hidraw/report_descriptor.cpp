@@ -38,6 +38,7 @@ struct CollectionState {
   std::size_t depth = 0;
   bool in_vendor_application = false;  // inside a top-level vendor-defined collection
   std::uint32_t usage_page = 0;        // page of the last Usage item (explicit or global)
+  std::uint32_t usage = 0;             // the last Usage item's id on that page
   bool have_usage = false;             // a Usage item since the last main item
 };
 
@@ -48,6 +49,15 @@ void EnterCollection(CollectionState& collections, std::uint32_t kind, ReportDes
     collections.in_vendor_application = kind == kApplicationCollection && collections.have_usage &&
                                         collections.usage_page >= kVendorUsagePage;
     if (collections.in_vendor_application) info.vendor_collection = true;
+    if (info.collections.size() < kMaxTopCollections) {
+      TopCollection top;
+      top.kind = kind;
+      if (collections.have_usage) {
+        top.usage_page = collections.usage_page;
+        top.usage = collections.usage;
+      }
+      info.collections.push_back(top);
+    }
   }
   ++collections.depth;
 }
@@ -78,6 +88,11 @@ std::optional<std::size_t> ReportDescriptorInfo::FeatureReportBytes(std::uint8_t
 std::optional<std::size_t> ReportDescriptorInfo::VendorInputReportBytes(std::uint8_t id) const {
   if (vendor_input_bits[id] == 0) return std::nullopt;
   return (vendor_input_bits[id] + 7u) / 8u;
+}
+
+std::optional<std::size_t> ReportDescriptorInfo::InputReportBytes(std::uint8_t id) const {
+  if (input_bits[id] == 0) return std::nullopt;
+  return (input_bits[id] + 7u) / 8u;
 }
 
 ReportDescriptorInfo ParseReportDescriptor(std::span<const std::uint8_t> descriptor) {
@@ -143,12 +158,14 @@ ReportDescriptorInfo ParseReportDescriptor(std::span<const std::uint8_t> descrip
       case kUsage:
         // A four-byte usage names its own page in the high half.
         collections.usage_page = data_size == 4 ? value >> 16 : state.usage_page;
+        collections.usage = value & 0xFFFFu;
         collections.have_usage = true;
         break;
       case kFeature:
         AddBits(info.feature_bits[state.report_id], state);
         break;
       case kInput:
+        AddBits(info.input_bits[state.report_id], state);
         if (collections.in_vendor_application) {
           AddBits(info.vendor_input_bits[state.report_id], state);
         }

@@ -6,6 +6,7 @@
 
 #include "cli/apply_dry_run.h"
 #include "cli/device_commands.h"
+#include "cli/probe.h"
 #include "cli/record_dump.h"
 #include "cli/record_file.h"
 #include "platform/system_services.h"
@@ -115,6 +116,15 @@ int RunLinkCommand(const QString& command, QStringList args, QTextStream& out, Q
   return watch ? RunWatch(device, out, err) : RunStatus(device, out, err);
 }
 
+int RunProbeCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
+  for (const QString& arg : args) {
+    if (arg != QStringLiteral("--json")) {
+      return UsageError(err, QStringLiteral("unexpected argument %1").arg(arg));
+    }
+  }
+  return RunProbe(!args.isEmpty(), out, err);
+}
+
 }  // namespace
 
 QString MousectlUsage() {
@@ -138,6 +148,12 @@ QString MousectlUsage() {
       "      Print which links to the mouse are up, and why Bluetooth LE cannot reach\n"
       "      it when the system can tell (BlueZ not running, Bluetooth off, the mouse\n"
       "      paired but not connected, ...).\n"
+      "  mokta-mousectl probe [--json]\n"
+      "      Describe what the driver sees of the mouse, for a bug report: each hidraw node\n"
+      "      of the cable, the receiver and Bluetooth LE with its report descriptor and\n"
+      "      access rights, the node the driver would open for each link and why, and the\n"
+      "      mouse and its characteristics as BlueZ lists them. With --json the same as\n"
+      "      one JSON object.\n"
       "  mokta-mousectl help\n"
       "      Show this text.\n"
       "\n"
@@ -146,9 +162,10 @@ QString MousectlUsage() {
       "--driver-dir DIR uses the libraries in DIR.\n"
       "\n"
       "Exit status: 0 on success; 1 when no mouse was reached, a command was not\n"
-      "delivered, or the program (or another apply) is using the mouse's links; 2 on a\n"
-      "usage error, or when the file cannot be opened or read, has the wrong size for its\n"
-      "kind, ends in a partial record, or is not of the kind the command needs.\n");
+      "delivered, the program (or another apply) is using the mouse's links, or probe\n"
+      "could not list the hidraw nodes; 2 on a usage error, or when the file cannot be\n"
+      "opened or read, has the wrong size for its kind, ends in a partial record, or is\n"
+      "not of the kind the command needs.\n");
 }
 
 int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err,
@@ -161,6 +178,7 @@ int RunMousectl(const QStringList& args, QTextStream& out, QTextStream& err,
   if (command == QStringLiteral("watch") || command == QStringLiteral("status")) {
     return RunLinkCommand(command, rest, out, err);
   }
+  if (command == QStringLiteral("probe")) return RunProbeCommand(rest, out, err);
   if (command == QStringLiteral("help") || command == QStringLiteral("--help") ||
       command == QStringLiteral("-h")) {
     out << MousectlUsage();
