@@ -155,6 +155,7 @@ TEST(ShutdownUnderLoad, EveryShutdownIsQuickAndLeavesNoThread) {
       host.set_request_observer([&](ApplyOutcome outcome) {
         if (outcome == ApplyOutcome::kRan) ++passes;
       });
+      const int threads_idle = ThreadCount();
       host.Start();
       ASSERT_TRUE(host.problems().isEmpty()) << host.problems().join('\n').toStdString();
       host.BringUpBle();
@@ -174,6 +175,11 @@ TEST(ShutdownUnderLoad, EveryShutdownIsQuickAndLeavesNoThread) {
       // A guard against a hang, far above what a shutdown takes.
       ASSERT_LT(took, std::int64_t{2'000'000'000}) << "shutdown took " << took / 1000000 << " ms";
       EXPECT_EQ(mouse.RunningThreads(), 0);
+      // Shutdown itself ends the host's threads (the apply worker) and the drivers': only the
+      // other thread is left beside those that ran before the start.
+      ASSERT_TRUE(RunUntil([&] { return ThreadCount() <= threads_idle + 1; }, 2000))
+          << ThreadCount() << " threads after the shutdown, " << threads_idle
+          << " before the start";
       // What was queued to the host before and during its shutdown still runs, harmlessly.
       RunFor(2);
       commotion.Stop();
