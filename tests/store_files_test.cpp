@@ -264,6 +264,26 @@ TEST_F(StoreFilesTest, FailedWriteLeavesTheOldStoreWhole) {
   EXPECT_EQ(StoreFolderEntries(), QStringList{"pro.data"});  // no temporary file left
 }
 
+// A writer killed between naming its temporary file and the rename leaves the file behind;
+// the next start removes such leftovers of each store, and nothing else.
+TEST_F(StoreFilesTest, ReadsRemoveWhatAnInterruptedWriteLeftBehind) {
+  MakeStoreFolder();
+  const QString folder = DataFolder() + "ms_1/";
+  WriteFileBytes(folder + "pro.data", StoreImage(2, 1));
+  for (const char* name :
+       {"pro.data.aB3xYz", "macro.data.Q1w2E3", "gun.data.zzzzzz", "pro.data.damaged",
+        "pro.data.damaged-2", "pro.data.my-123", "pro.data.abcdefg", "notes.txt.abcdef"}) {
+    WriteFileBytes(folder + name, "x");
+  }
+
+  EXPECT_EQ(Stores().ReadProfileStore(language_).profiles.size(), 2u);
+  EXPECT_TRUE(Stores().ReadMacroStore().records.empty());
+  EXPECT_TRUE(Stores().ReadGunStore().records.empty());
+  EXPECT_EQ(StoreFolderEntries(),
+            (QStringList{"notes.txt.abcdef", "pro.data", "pro.data.abcdefg", "pro.data.damaged",
+                         "pro.data.damaged-2", "pro.data.my-123"}));
+}
+
 TEST_F(StoreFilesTest, MissingFoldersAreMadeAgainAndABlockedFolderFailsQuietly) {
   auto contents = Stores().ReadProfileStore(language_);
   ASSERT_TRUE(QDir(DataFolder()).removeRecursively());

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <mutex>
 
 #include "data/names.h"
@@ -66,9 +67,33 @@ QString SetAside(const QString& path, bool copy) {
   return {};
 }
 
+// A write killed after its temporary file got a name and before the rename leaves that file
+// behind: "<store>." and six letters or digits (QSaveFile's name), as large as the store, and
+// every such crash would add one. Reads run at start, before this process writes anything, and
+// the data folder's lock keeps every other writer out, so whatever matches is a leftover.
+void RemoveInterruptedWrites(const QString& path) {
+  const QFileInfo store(path);
+  const QString prefix = store.fileName() + QLatin1Char('.');
+  const QFileInfoList entries = store.dir().entryInfoList(
+      {prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden | QDir::System);
+  for (const QFileInfo& entry : entries) {
+    const QString suffix = entry.fileName().sliced(prefix.size());
+    const bool temporary = std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
+      return c.unicode() < 0x80 && c.isLetterOrNumber();
+    });
+    if (!temporary || entry.isSymLink()) continue;
+    if (QFile::remove(entry.filePath())) {
+      qCWarning(lcStore) << "removed" << entry.filePath() << ", left by an interrupted write";
+    } else {
+      qCWarning(lcStore) << "cannot remove" << entry.filePath() << ", left by an interrupted write";
+    }
+  }
+}
+
 // The first step of every read: opens the store, or says why not. Returns false when the
 // reading ends here (`outcome` then says how).
 bool OpenStore(QFile& file, const QString& path, StoreReadOutcome& outcome) {
+  RemoveInterruptedWrites(path);
   switch (OpenRegularFileForReading(file)) {
     case OpenStatus::kOpened:
       return true;

@@ -68,7 +68,9 @@ using GunStoreContents = RecordStoreContents<GunList>;
 // Writes are atomic: the new image goes to a temporary file in the same folder, is flushed to
 // disk and then renamed over the old file, so a crash or a full disk leaves either the old file
 // or the new one whole. Writes of all three stores are serialised across threads; the caller
-// keeps the list it passes unchanged for the length of the call. Reads are done once at start.
+// keeps the list it passes unchanged for the length of the call. Reads are done once at start,
+// before any write, while the data folder's lock is held: each read first removes the temporary
+// file a write killed before its rename may have left beside its store.
 //
 // A store that exists but could not be read safely is never written over: its reader marks it
 // refused, and every later write of it returns false without touching the file.
