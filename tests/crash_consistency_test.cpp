@@ -2,7 +2,7 @@
 // loop, one profile and a hundred by turns, and is killed with SIGKILL at random moments; after
 // each kill the program's reader must find one of the two stores whole.
 //
-// MOKTA_CRASH_KILLS sets the number of kills (default 200, ended early after 10 s: a slow disk
+// MOKTA_CRASH_KILLS sets the number of kills (default 200, ended early after 5 s: a slow disk
 // or a sanitizer must not hold up the whole run; a number that is given is always done in
 // full), MOKTA_CRASH_SEED the seed of the kill moments (default: from the clock; printed with
 // every failure).
@@ -75,7 +75,7 @@ std::string Differences(const ProfileStoreContents& read, const StoreImage& expe
 TEST(CrashConsistency, ProfileStoreIsWholeAfterTheWriterIsKilledAtAnyMoment) {
   const int kills = EnvInt("MOKTA_CRASH_KILLS", 200);
   const bool budgeted = qEnvironmentVariableIsEmpty("MOKTA_CRASH_KILLS");
-  const auto budget_end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto budget_end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   const auto seed = static_cast<std::uint32_t>(EnvInt(
       "MOKTA_CRASH_SEED",
       static_cast<int>(std::chrono::steady_clock::now().time_since_epoch().count() & 0x7FFFFFFF)));
