@@ -38,27 +38,6 @@ namespace {
 
 using test::FakeBluez;
 
-// A profile that uses every group: changed lighting, a DPI stage, the polling rate (which
-// Bluetooth LE never carries), a macro and a recoil pattern long enough for two slots.
-std::unique_ptr<ProfileData> TestProfile() {
-  auto profile = NewProfile(u"Game");
-  profile->set_brightness(5);
-  profile->set_dpi_x(2, 250);
-  profile->set_prate(1);
-  ButtonData& macro = profile->button(2);
-  macro.set_function(kFunctionMacro);
-  macro.set_step_count(2);
-  MacroAction{0x04, MacroAction::kPress, 30}.Encode(macro.macro_steps().data());
-  MacroAction{0x04, MacroAction::kRelease, 200}.Encode(macro.macro_steps().data() + 4);
-  ButtonData& gun = profile->button(4);
-  gun.set_function(kFunctionGun);
-  gun.set_step_count(12);
-  for (std::size_t i = 0; i < 12; ++i) {
-    GunStep{static_cast<std::int32_t>(i) - 3, 4, 0, 20}.Encode(gun.gun_steps().data() + 12 * i);
-  }
-  return profile;
-}
-
 std::span<const std::uint8_t> Bytes(const QByteArray& value) {
   return {reinterpret_cast<const std::uint8_t*>(value.constData()),
           static_cast<std::size_t>(value.size())};
@@ -94,7 +73,7 @@ class BluezTransportTest : public ::testing::Test {
   // The device host with no driver libraries at all, so Bluetooth LE goes through BlueZ.
   void StartHost() {
     ProfileList list;
-    list.push_back(TestProfile());
+    list.push_back(test::ProfileUsingEveryGroup());
     session_.Load(std::move(list), nullptr, 0);
     DeviceHostOptions options;
     options.driver_folder = empty_drivers_.path() + "/";
@@ -286,7 +265,7 @@ TEST_F(BluezTransportTest, TheMouseGoingAwayDuringAPassEndsItCleanly) {
 TEST_F(BluezTransportTest, TheToolAppliesAndWatchesOverBluetooth) {
   QTemporaryDir files;
   const QString profile_path = files.filePath("game.pro");
-  ASSERT_EQ(ExportProfile(*TestProfile(), profile_path), FileStatus::kOk);
+  ASSERT_EQ(ExportProfile(*test::ProfileUsingEveryGroup(), profile_path), FileStatus::kOk);
   DeviceCommandOptions options;
   options.driver_folder = empty_drivers_.path() + "/";
   options.pacing_divisor = 20;
@@ -315,7 +294,9 @@ TEST_F(BluezTransportTest, TheToolAppliesAndWatchesOverBluetooth) {
       << out_text.toStdString() << err_text.toStdString();
   EXPECT_TRUE(out_text.contains("not sent      polling rate")) << out_text.toStdString();
   EXPECT_TRUE(out_text.contains("8 of 8 commands delivered")) << out_text.toStdString();
-  EXPECT_EQ(ProfileDifferences(MouseAfter(fake_.GetWrites()), *TestProfile()).size(), 1u);
+  EXPECT_EQ(
+      ProfileDifferences(MouseAfter(fake_.GetWrites()), *test::ProfileUsingEveryGroup()).size(),
+      1u);
 
   // `watch` until the battery report it printed; the notification is sent once the tool has
   // subscribed (before that the fake refuses it).

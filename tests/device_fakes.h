@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,30 @@
 #include "device/link_scheduler.h"
 
 namespace mokta::test {
+
+// A profile that exercises every group: changed lighting and DPI, a polling rate that is not
+// the factory's, a macro on button 3 and on button 5 a recoil pattern long enough for two
+// slots.
+inline std::unique_ptr<ProfileData> ProfileUsingEveryGroup() {
+  auto profile = NewProfile(u"Game");
+  profile->set_brightness(5);
+  profile->set_light_effect(1);
+  profile->set_dpi_x(2, 250);
+  profile->set_prate(1);
+  ButtonData& macro = profile->button(2);
+  macro.set_function(kFunctionMacro);
+  macro.set_step_count(2);
+  MacroAction{0x04, MacroAction::kPress, 30}.Encode(macro.macro_steps().data());
+  MacroAction{0x04, MacroAction::kRelease, 200}.Encode(macro.macro_steps().data() + 4);
+  ButtonData& gun = profile->button(4);
+  gun.set_function(kFunctionGun);
+  gun.set_repeat_mode(2);
+  gun.set_step_count(12);
+  for (std::size_t i = 0; i < 12; ++i) {
+    GunStep{static_cast<std::int32_t>(i) - 3, 4, 0, 20}.Encode(gun.gun_steps().data() + 12 * i);
+  }
+  return profile;
+}
 
 // Records each state shown and each timer call as one line, e.g. "cable up", "battery 55",
 // "start 515 30", "link changed". `RunLater` steps are kept until the test runs them with

@@ -20,6 +20,7 @@
 #include "data/data_lock.h"
 #include "data/import_export.h"
 #include "device/driver_library.h"
+#include "device_fakes.h"
 #include "profile_match.h"
 #include "virtual_mouse.h"
 
@@ -36,28 +37,6 @@ bool RunUntil(const std::function<bool()>& done, int timeout_ms = 10000) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
   }
   return true;
-}
-
-// A profile that exercises every group: changed settings, a macro and a long recoil pattern.
-std::unique_ptr<ProfileData> TestProfile() {
-  auto profile = NewProfile(u"Game");
-  profile->set_brightness(5);
-  profile->set_light_effect(1);
-  profile->set_dpi_x(2, 250);
-  profile->set_prate(1);
-  ButtonData& macro = profile->button(2);
-  macro.set_function(kFunctionMacro);
-  macro.set_step_count(2);
-  MacroAction{0x04, MacroAction::kPress, 30}.Encode(macro.macro_steps().data());
-  MacroAction{0x04, MacroAction::kRelease, 200}.Encode(macro.macro_steps().data() + 4);
-  ButtonData& gun = profile->button(4);
-  gun.set_function(kFunctionGun);
-  gun.set_repeat_mode(2);
-  gun.set_step_count(12);
-  for (std::size_t i = 0; i < 12; ++i) {
-    GunStep{static_cast<std::int32_t>(i) - 3, 4, 0, 20}.Encode(gun.gun_steps().data() + 12 * i);
-  }
-  return profile;
 }
 
 class DeviceHostTest : public ::testing::Test {
@@ -79,7 +58,7 @@ class DeviceHostTest : public ::testing::Test {
 
   void StartHost(const QString& folder = kVirtualFolder) {
     ProfileList list;
-    list.push_back(TestProfile());
+    list.push_back(test::ProfileUsingEveryGroup());
     session_.Load(std::move(list), nullptr, 0);
     DeviceHostOptions options;
     options.driver_folder = folder;
@@ -300,7 +279,7 @@ TEST(MousectlApply, LeavesTheVirtualMouseHoldingTheProfile) {
   mouse.ResetCounters();
   mouse.Plug(VirtualLink::kCable, true);
   QTemporaryDir dir;
-  auto profile = TestProfile();
+  auto profile = test::ProfileUsingEveryGroup();
   profile->set_dpi_x(0, 30);
   const QString path = dir.filePath("game.pro");
   ASSERT_EQ(ExportProfile(*profile, path), FileStatus::kOk);
@@ -324,7 +303,7 @@ TEST(MousectlApply, LinkGoneBeforeThePassRunsEndsWithAMessage) {
   mouse.SetBleConnected(false);
   QTemporaryDir dir;
   const QString path = dir.filePath("game.pro");
-  ASSERT_EQ(ExportProfile(*TestProfile(), path), FileStatus::kOk);
+  ASSERT_EQ(ExportProfile(*test::ProfileUsingEveryGroup(), path), FileStatus::kOk);
   DeviceCommandOptions options;
   options.driver_folder = kVirtualFolder;
   options.pacing_divisor = 20;
@@ -355,7 +334,7 @@ TEST(MousectlApply, SendsNothingWhileAnotherProgramHoldsTheLinks) {
   mouse.ResetCounters();
   QTemporaryDir dir;
   const QString path = dir.filePath("game.pro");
-  ASSERT_EQ(ExportProfile(*TestProfile(), path), FileStatus::kOk);
+  ASSERT_EQ(ExportProfile(*test::ProfileUsingEveryGroup(), path), FileStatus::kOk);
   RunLocks program;
   ASSERT_EQ(program.TakeLinks(), RunLocks::Result::kTaken);
 

@@ -135,21 +135,12 @@ QString DescribeEvent(std::uint16_t word, std::uint16_t value) {
 
 // Why Bluetooth LE cannot reach the mouse, for a user; empty when there is nothing to say.
 QString BleDiagnosisText(BleDiagnosis diagnosis) {
-  switch (diagnosis) {
-    case BleDiagnosis::kNone:
-      return {};
-    case BleDiagnosis::kServiceNotRunning:
-      return QStringLiteral("the system's Bluetooth service (BlueZ) is not running");
-    case BleDiagnosis::kNoAdapter:
-      return QStringLiteral("this computer has no Bluetooth adapter");
-    case BleDiagnosis::kAdapterOff:
-      return QStringLiteral("Bluetooth is switched off");
-    case BleDiagnosis::kPairedNotConnected:
-      return QStringLiteral(
-          "the mouse is paired but not connected: switch it on in Bluetooth mode, or connect "
-          "it in the system's Bluetooth settings");
+  QString text = QString::fromLatin1(BleDiagnosisDescription(diagnosis));
+  if (diagnosis == BleDiagnosis::kPairedNotConnected) {
+    text += QStringLiteral(
+        ": switch it on in Bluetooth mode, or connect it in the system's Bluetooth settings");
   }
-  return {};
+  return text;
 }
 
 // "not present", with the reason when the system gives one.

@@ -228,27 +228,11 @@ struct BluezView {
   QString diagnosis;
 };
 
-QString DiagnosisText(BleDiagnosis diagnosis) {
-  switch (diagnosis) {
-    case BleDiagnosis::kNone:
-      return {};
-    case BleDiagnosis::kServiceNotRunning:
-      return QStringLiteral("BlueZ is not running");
-    case BleDiagnosis::kNoAdapter:
-      return QStringLiteral("no Bluetooth adapter");
-    case BleDiagnosis::kAdapterOff:
-      return QStringLiteral("Bluetooth is switched off");
-    case BleDiagnosis::kPairedNotConnected:
-      return QStringLiteral("the mouse is paired but not connected");
-  }
-  return {};
-}
-
 BluezView ViewBluez(const BluezObjects& objects) {
   BluezView view;
   const BluezMouse mouse = FindBluezMouse(objects);
   if (mouse.device.isEmpty()) {
-    view.diagnosis = DiagnosisText(mouse.diagnosis);
+    view.diagnosis = QString::fromLatin1(BleDiagnosisDescription(mouse.diagnosis));
     if (view.diagnosis.isEmpty()) view.diagnosis = QStringLiteral("no mouse connected");
   }
   for (auto it = objects.constBegin(); it != objects.constEnd(); ++it) {

@@ -32,22 +32,6 @@ QDBusArgument ArgumentAt(const QDBusMessage& message, int index) {
   return qvariant_cast<QDBusArgument>(message.arguments().at(index));
 }
 
-const char* DiagnosisName(BleDiagnosis diagnosis) {
-  switch (diagnosis) {
-    case BleDiagnosis::kNone:
-      return "";
-    case BleDiagnosis::kServiceNotRunning:
-      return "the Bluetooth service (BlueZ) is not running";
-    case BleDiagnosis::kNoAdapter:
-      return "no Bluetooth adapter";
-    case BleDiagnosis::kAdapterOff:
-      return "Bluetooth is switched off";
-    case BleDiagnosis::kPairedNotConnected:
-      return "the mouse is paired but not connected";
-  }
-  return "?";
-}
-
 }  // namespace
 
 BluezGatt::BluezGatt(Options options) : options_(options) {}
@@ -246,7 +230,7 @@ void BluezGatt::Evaluate() {
   if (diagnosis != diagnosis_) {
     diagnosis_ = diagnosis;
     if (diagnosis != BleDiagnosis::kNone) {
-      qCInfo(lcBle) << "Bluetooth LE cannot reach the mouse:" << DiagnosisName(diagnosis);
+      qCInfo(lcBle) << "Bluetooth LE cannot reach the mouse:" << BleDiagnosisDescription(diagnosis);
     }
     if (observers_.diagnosis) observers_.diagnosis(diagnosis);
   }
