@@ -245,6 +245,28 @@ ImportResult MouseCore::ImportProfileFile(const QString& path) {
   return result;
 }
 
+ImportResult MouseCore::ImportMacroFile(const QString& path) {
+  const ImportResult result = mokta::ImportMacro(path, macros_, *stores_);
+  if (result.status != FileStatus::kOk) {
+    ReportFileResult(StatusResult(FileOperation::kImportMacro, path, result.status));
+  } else {
+    ReportFileResult(StoreWriteResult(FileOperation::kWriteMacroStore, StoreKind::kMacros,
+                                      stores_->MacroStorePath(), result.store_written));
+  }
+  return result;
+}
+
+ImportResult MouseCore::ImportGunFile(const QString& path) {
+  const ImportResult result = mokta::ImportGun(path, guns_, *stores_);
+  if (result.status != FileStatus::kOk) {
+    ReportFileResult(StatusResult(FileOperation::kImportGun, path, result.status));
+  } else {
+    ReportFileResult(StoreWriteResult(FileOperation::kWriteGunStore, StoreKind::kGuns,
+                                      stores_->GunStorePath(), result.store_written));
+  }
+  return result;
+}
+
 void MouseCore::ReportFileResult(const FileResult& result) {
   if (QThread::currentThread() != ui_context_.thread()) {
     QMetaObject::invokeMethod(

@@ -96,6 +96,10 @@ class MouseCore {
   // Reads a ".pro" file and appends the profile to the list (with the macros its buttons
   // carry); choosing it and sending it are the caller's part. A failure is reported.
   ImportResult ImportProfileFile(const QString& path);
+  // Reads a ".macro" / ".gun" file, appends the record to its list under a unique name and
+  // writes the list's store. A failure of either is reported.
+  ImportResult ImportMacroFile(const QString& path);
+  ImportResult ImportGunFile(const QString& path);
 
   // The one place every store write, store read problem, import and export reports to. Any
   // thread: a result from another thread is handed to the UI thread first. A store that keeps

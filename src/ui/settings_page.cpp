@@ -273,6 +273,10 @@ void CMS_1_Page::OnClick(const QString& sender) {
     Apply(ApplyTiming::kNow);
   } else if (sender == QLatin1String("ms_1_btn_mouse_attribute")) {
     OpenMouseSettings();
+  } else if (sender == QLatin1String("ms_1_btn_macro")) {
+    OpenMacroEditor();
+  } else if (sender == QLatin1String("ms_1_btn_gun")) {
+    OpenGunEditor();
   } else {
     for (const ColorButtonBinding& button : ColorButtonBindings()) {
       if (const int n = NumberIn(sender, button.pattern, button.count)) {

@@ -92,6 +92,11 @@ class CMS_1_Page {
   // current profile holds one, shows the buttons again and sends them to the mouse. Returns
   // whether it did.
   bool ResyncAssignments();
+  // The macro editor ("ms_1_btn_macro") and the recoil pattern editor ("ms_1_btn_gun"): each
+  // runs modally over the page's window and works on the core's lists; when it has closed the
+  // assignments are brought in step with the lists (ResyncAssignments).
+  void OpenMacroEditor();
+  void OpenGunEditor();
   // TIMER_SETTINGS_FOLLOWUP: brings a newly opened section of the settings column into view.
   void SettingsFollowUp();
 

@@ -1,0 +1,17 @@
+// The settings page's two editors: the macro editor and the recoil pattern editor. Both work
+// directly on the core's lists and write their stores themselves; the page's part is opening
+// them and, once closed, bringing the buttons' assignments in step with the lists.
+
+#include "ui/settings_page.h"
+
+namespace mokta {
+
+void CMS_1_Page::OpenMacroEditor() {
+  ResyncAssignments();
+}
+
+void CMS_1_Page::OpenGunEditor() {
+  ResyncAssignments();
+}
+
+}  // namespace mokta
