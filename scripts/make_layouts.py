@@ -901,12 +901,119 @@ def shortcut_dialog():
 
 
 # ---------------------------------------------------------------------------------------------
+# The macro editor: the macro list on the left, the actions of the selected macro in the
+# middle, recording and the action editor on the right.
+
+
+def macro_page():
+    def small(name, key, acc, props=()):
+        return button(name, key, acc=acc, props=pointer() + [P("sizePolicy", Policy(("Minimum", "Fixed")))]
+                      + list(props))
+
+    def number_edit(name, acc, text):
+        return Widget("QLineEdit", unique(name), [
+            P("accessibleName", acc), P("maxLength", 5), D("skin", "number"), P("text", text),
+            P("alignment", Set("Qt::AlignRight|Qt::AlignVCenter")),
+        ] + fixed(70, 26))
+
+    def row_label(name, key, buddy):
+        return label(name, key, skin="rowlabel", props=[P("buddy", Cstring(buddy))] + natural())
+
+    macros = Widget("QListWidget", unique("ms_1_macro_list"), [
+        P("accessibleName", "Macros"), P("focusPolicy", Enum("Qt::StrongFocus"))] + fixed(200, None))
+    list_ops = grid([
+        (small("ms_1_macro_add_btn", "add_text", "Add a macro"), 0, 0),
+        (small("ms_1_macro_delete_btn", "delete_text", "Delete the macro"), 0, 1),
+        (small("ms_1_macro_import_btn", "import_text", "Import a macro file"), 1, 0),
+        (small("ms_1_macro_export_btn", "export_text", "Export the macro to a file"), 1, 1),
+    ], spacing=6)
+    left = vbox([label("ms_1_macro_list_label", "macro_title_text", skin="rowlabel"), macros, list_ops], spacing=8)
+
+    name_edit = Widget("QLineEdit", unique("ms_1_macro_name_edit"), [
+        P("accessibleName", "Macro name"), P("maxLength", 23)] + fixed(None, 26))
+    name_tab = container("ms_1_macro_name_tab", hbox([
+        row_label("ms_1_macro_name_label", "macro_name_text", "ms_1_macro_name_edit"), name_edit], spacing=8))
+    clicks = [small(f"ms_1_macro_key{n}_btn", key, f"Insert a {acc} click")
+              for n, key, acc in ((1, "left_click_text", "left"), (2, "right_click_text", "right"),
+                                  (3, "wheel_click_text", "middle"), (4, "forward_text", "forward button"),
+                                  (5, "backward_text", "back button"))]
+    mouse_tab = container("ms_1_macro_mouse_event_tab", hbox(clicks + [hstretch()], spacing=6), props=hidden())
+
+    actions = Widget("QTableWidget", unique("ms_1_macro_action_list"), [
+        P("accessibleName", "Actions"), P("focusPolicy", Enum("Qt::StrongFocus"))])
+    action_ops = vbox([hbox([
+        small("ms_1_macro_up_btn", "move_up_text", "Move the action up"),
+        small("ms_1_macro_down_btn", "move_down_text", "Move the action down"),
+        small("ms_1_macro_delete_action_btn", "delete_action_text", "Delete the action"),
+        small("ms_1_macro_clear_action_btn", "clear_actions_text", "Delete every action"),
+        hstretch(),
+    ], spacing=6), hbox([
+        button("ms_1_macro_insert_mouse_btn", "insert_mouse_text", acc="Insert mouse button clicks",
+               cls="QCheckBox", props=pointer()),
+        hstretch(),
+    ])], spacing=8)
+    middle = vbox([name_tab, mouse_tab, label("ms_1_macro_actions_label", "macro_actions_text", skin="rowlabel"),
+                   actions, action_ops], spacing=8)
+
+    record = button("ms_1_macro_record_btn", "start_recording_text", acc="Record", cls="QCheckBox",
+                    skin="chip", props=pointer())
+    modes = [option(name, key, acc, "delay_mode_group", checked=(name == "ms_1_default_delay_btn"),
+                    skin="chip")
+             for name, key, acc in (("ms_1_record_delay_btn", "record_delay_text", "Record the delays"),
+                                    ("ms_1_default_delay_btn", "default_delay_text", "Fixed delay"),
+                                    ("ms_1_no_delay_btn", "no_delay_text", "No delay"))]
+    default_delay = hbox([hgap(22), number_edit("ms_1_default_delay_edit", "Fixed delay in milliseconds", "10"),
+                          label("ms_1_default_delay_unit", "ms_text", props=natural()), hstretch()], spacing=6)
+    # Why input is recorded only inside the program's windows; shown only then.
+    reason = label("label_hook_reason", acc="Where input is recorded", skin="hint", wrap=True, props=hidden())
+
+    key_page = container("ms_1_macro_key_action_page", grid([
+        (row_label("ms_1_macro_action_label", "key_text", "ms_1_macro_action_edit"), 0, 0),
+        (Widget("QLineEdit", unique("ms_1_macro_action_edit"), [
+            P("readOnly", True), P("accessibleName", "Key of the action"),
+            P("accessibleDescription", "Every key pressed while this field has the focus becomes the action's key; Tab leaves it"),
+            P("focusPolicy", Enum("Qt::StrongFocus"))] + fixed(None, 26)), 0, 1),
+        (row_label("ms_1_macro_delay_label", "delay_text", "ms_1_macro_delay_edit"), 1, 0),
+        (number_edit("ms_1_macro_delay_edit", "Delay of the action in milliseconds", ""), 1, 1),
+    ], spacing=6))
+    mouse_combo = Widget("QComboBox", unique("ms_1_macro_mouse_action_combo"), [
+        P("accessibleName", "Mouse button of the action")] + pointer())
+    mouse_page = container("ms_1_macro_mouse_action_page", grid([
+        (row_label("ms_1_macro_mouse_label", "mouse_button_text", "ms_1_macro_mouse_action_combo"), 0, 0),
+        (mouse_combo, 0, 1),
+        (row_label("ms_1_macro_mouse_delay_label", "delay_text", "ms_1_macro_mouseaction_delay_edit"), 1, 0),
+        (number_edit("ms_1_macro_mouseaction_delay_edit", "Delay of the action in milliseconds", ""), 1, 1),
+    ], spacing=6))
+    editor_tabs = Widget("QStackedWidget", unique("ms_1_macro_action_edit_tab"), [],
+                         children=[container("ms_1_macro_empty_action_page", vbox([])), key_page, mouse_page])
+    editor_buttons = container("ms_1_macro_action_edit_buttons", hbox([
+        hstretch(),
+        button("ms_1_macro_save_btn", "save_changes_text", acc="Save the action", skin="primary", props=pointer()),
+        button("ms_1_macro_cancel_btn", "cancel_text", acc="Cancel the action edit", props=pointer()),
+    ], spacing=6), props=hidden())
+    right = vbox([record, *modes, default_delay, reason,
+                  button("ms_1_macro_action_edit_check", "edit_action_text", acc="Edit the selected action",
+                         cls="QCheckBox", props=pointer()),
+                  editor_tabs, editor_buttons, vstretch()], spacing=8)
+    right_box = container("ms_1_macro_record_column", right, props=fixed(260, None))
+
+    return Widget("QWidget", unique("ms_1_macropage"), [
+        P("geometry", Rect((0, 0, 980, 600))),
+        P("minimumSize", Size((940, 560))),
+        P("windowTitle", title_key("macro_title_text")),
+        P("accessibleName", "Macros"),
+        D("skin", "popup"),
+    ], vbox([dialog_title_row("macro_title_text"), hbox([left, middle, right_box], spacing=16)],
+            (20, 14, 14, 16), 12))
+
+
+# ---------------------------------------------------------------------------------------------
 
 
 CUSTOM_CLASSES = {"ColorPalette": "QWidget"}
 
 FOCUS_CLASSES = {"QPushButton", "QCheckBox", "QRadioButton", "QSlider", "QLineEdit", "QComboBox",
-                 "QListWidget", "ColorPalette"}
+                 "QListWidget", "QTableWidget", "ColorPalette"}
 
 
 def takes_focus(w):
@@ -991,6 +1098,7 @@ LAYOUTS = (
     (select_macro_dialog, "MS/MS_1/selectmacro.xml", ()),
     (select_gun_dialog, "MS/MS_1/selectgun.xml", ()),
     (shortcut_dialog, "shortcut.xml", ()),
+    (macro_page, "MS/MS_1/ms_1_macropage.xml", ()),
 )
 
 

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QListWidget>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "app/message_box.h"
 #include "framework/language_file.h"
 #include "ui/color_dialog.h"
+#include "ui/macro_editor.h"
 #include "ui/profile_name_dialog.h"
 
 namespace {
@@ -75,6 +77,30 @@ int main(int argc, char** argv) {
     Settle(200);
     ok &= Save(color_dialog, out + "/color-dialog.png");
     color_dialog.hide();
+
+    // The macro editor over a sample macro, kept in memory only.
+    if (core.macros().empty()) {
+      core.macros().push_back(mokta::NewMacro(u"Jump and fire"));
+      const mokta::MacroAction actions[] = {{0x2C, mokta::MacroAction::kPress, 30},
+                                            {0xF1, mokta::MacroAction::kPress, 60},
+                                            {0xF1, mokta::MacroAction::kRelease, 120},
+                                            {0x2C, mokta::MacroAction::kRelease, 1}};
+      for (std::size_t i = 0; i < std::size(actions); ++i) {
+        core.macros().back()->set_action(i, actions[i]);
+      }
+      core.macros().back()->set_action_count(std::size(actions));
+    }
+    {
+      mokta::CMS_1_Macro editor(&window, core, {});
+      editor.show();
+      // The sample selected, as a click on it selects it.
+      if (auto* list = editor.Find<QListWidget>(QStringLiteral("ms_1_macro_list"))) {
+        list->setCurrentRow(0);
+      }
+      Settle(200);
+      ok &= Save(editor, out + "/macro-editor.png");
+      editor.hide();
+    }
 
     mokta::CDPIMsg popup(mokta::DpiPopupText(64));
     popup.set_delete_on_final(false);

@@ -152,7 +152,12 @@ bool CMS_1_Page::ResyncAssignments() {
   core_.session().EditList([&](ProfileList& profiles, ProfileStoreHeader&, int& current) {
     current_holds = mokta::ResyncAssignments(profiles, macros, guns, current);
   });
-  if (!current_holds) return false;
+  if (!current_holds) {
+    // Other profiles may have changed (a deleted macro resets their buttons): they are written
+    // now rather than with some later apply.
+    core_.SaveProfileStoreLater();
+    return false;
+  }
   for (int k = 0; k < static_cast<int>(kMouseButtons); ++k) ShowAssignment(k);
   Apply(ApplyTiming::kNow);
   return true;

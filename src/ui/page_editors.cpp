@@ -2,11 +2,17 @@
 // directly on the core's lists and write their stores themselves; the page's part is opening
 // them and, once closed, bringing the buttons' assignments in step with the lists.
 
+#include "framework/skin_window.h"
+#include "ui/macro_editor.h"
 #include "ui/settings_page.h"
 
 namespace mokta {
 
 void CMS_1_Page::OpenMacroEditor() {
+  {
+    CMS_1_Macro editor(window_, core_, [this](const QString& key) { return ShowMessage(key); });
+    editor.Run();
+  }
   ResyncAssignments();
 }
 
