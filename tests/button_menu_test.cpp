@@ -62,24 +62,7 @@ class FakeDialogs : public AssignmentDialogs {
 };
 
 using Triple = VirtualTriple;
-
-// A slot message as the mouse keeps it: bytes 0..8 as given, the items, the checksum (the
-// 16-bit sum of bytes 3..108, high byte first).
-VirtualSlotMessage SlotMessage(std::uint8_t slot, std::array<std::uint8_t, 5> head,
-                               const std::vector<std::uint8_t>& items) {
-  VirtualSlotMessage m{};
-  m[0] = 0x09;
-  m[1] = 0x6F;
-  m[2] = slot;
-  std::copy(head.begin(), head.end(), m.begin() + 3);  // mode, extra x3, count
-  m[8] = static_cast<std::uint8_t>(items.size() / 2);
-  std::copy(items.begin(), items.end(), m.begin() + 9);
-  unsigned sum = 0;
-  for (std::size_t i = 3; i <= 108; ++i) sum += m[i];
-  m[109] = static_cast<std::uint8_t>(sum >> 8);
-  m[110] = static_cast<std::uint8_t>(sum);
-  return m;
-}
+using test::SlotMessage;
 
 class ButtonMenuTest : public test::PageTest {
  protected:

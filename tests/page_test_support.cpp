@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/window_ids.h"
 #include "data/store_files.h"
@@ -57,6 +58,22 @@ ScopedModalTestHook PickPreset(int preset, const char* finish) {
     });
     return std::nullopt;
   });
+}
+
+VirtualSlotMessage SlotMessage(std::uint8_t slot, std::array<std::uint8_t, 5> head,
+                               const std::vector<std::uint8_t>& items) {
+  VirtualSlotMessage m{};
+  m[0] = 0x09;
+  m[1] = 0x6F;
+  m[2] = slot;
+  std::copy(head.begin(), head.end(), m.begin() + 3);
+  m[8] = static_cast<std::uint8_t>(items.size() / 2);
+  std::copy(items.begin(), items.end(), m.begin() + 9);
+  unsigned sum = 0;
+  for (std::size_t i = 3; i <= 108; ++i) sum += m[i];
+  m[109] = static_cast<std::uint8_t>(sum >> 8);
+  m[110] = static_cast<std::uint8_t>(sum);
+  return m;
 }
 
 void PageTest::SetUp() {

@@ -10,8 +10,11 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/main_window.h"
 #include "data/profile_data.h"
@@ -32,6 +35,12 @@ QStringList LoggedCommands(qint64 from, const QString& link = QStringLiteral("ca
 // Answers the colour dialog by clicking preset `preset` (1..16) and then `finish`
 // ("confirm_btn" or "cancel_btn") inside its modal loop.
 ScopedModalTestHook PickPreset(int preset, const char* finish);
+
+// A slot message as the mouse keeps it, written out by hand: bytes 0..8 as given (0x09, 0x6F,
+// the slot, `head` = mode, three extra bytes and the count, then the item count), the items,
+// and the checksum (the 16-bit sum of bytes 3..108, high byte first).
+VirtualSlotMessage SlotMessage(std::uint8_t slot, std::array<std::uint8_t, 5> head,
+                               const std::vector<std::uint8_t>& items);
 
 class PageTest : public ::testing::Test {
  protected:
