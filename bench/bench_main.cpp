@@ -11,6 +11,9 @@
 //       (start_time.h).
 //   write-store PROGRAM_FOLDER COUNT
 //       Writes "pro.data" in the data folder of PROGRAM_FOLDER with COUNT profiles.
+//   recorder [--runs N]
+//       The time from an input event to its row in the macro editor's action list, while
+//       recording a whole macro (macro_recorder.h). Needs a display or offscreen.
 //
 // Exit status: 0 when the figures were measured, 1 when a step failed, 2 on a usage error.
 
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "data/paths.h"
+#include "macro_recorder.h"
 #include "start_time.h"
 #include "store_fill.h"
 #include "ui_stalls.h"
@@ -30,7 +34,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: mokta-bench-ui stalls [--runs N] [--profiles N]\n"
     "       mokta-bench-ui startup PROGRAM [--runs N] [--title TEXT] [--profiles N]\n"
-    "       mokta-bench-ui write-store PROGRAM_FOLDER COUNT\n";
+    "       mokta-bench-ui write-store PROGRAM_FOLDER COUNT\n"
+    "       mokta-bench-ui recorder [--runs N]\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -103,6 +108,16 @@ int Stalls(char** argv, const std::vector<std::string>& args) {
   return mokta::bench::RunStallBench(qt_argc, argv, options);
 }
 
+int Recorder(char** argv, const std::vector<std::string>& args) {
+  mokta::bench::RecorderOptions options;
+  std::string runs = std::to_string(options.runs);
+  if (!ReadOptions(args, 1, {{"--runs", &runs}})) return Usage();
+  options.runs = Count(runs);
+  if (options.runs == 0) return Usage();
+  int qt_argc = 1;
+  return mokta::bench::RunRecorderBench(qt_argc, argv, options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,5 +126,6 @@ int main(int argc, char** argv) {
   if (args[0] == "stalls") return Stalls(argv, args);
   if (args[0] == "startup") return Startup(args);
   if (args[0] == "write-store") return WriteStore(args);
+  if (args[0] == "recorder") return Recorder(argv, args);
   return Usage();
 }
