@@ -92,10 +92,22 @@ TEST(MacroEditingTest, HeldKeysUnknownKeysAndMouseButtons) {
   EXPECT_EQ(m.action(3), (MacroAction{kMouseBack, MacroAction::kPress, 1}));
   EXPECT_EQ(m.action(4), (MacroAction{kMouseForward, MacroAction::kRelease, 1}));
 
+  // The last taken event can be taken back; the wait before it goes back to 1.
+  f.editing.SelectAction(-1);
+  f.editing.StartRecording(DelayMode::kDefault, 30, f.now);
+  f.Key(kVkA, kDown);
+  f.Key(0x20, kDown);
+  ASSERT_TRUE(f.editing.LastTaken());
+  EXPECT_EQ(f.editing.LastTaken()->code, 0x2C);
+  f.editing.ForgetLastTaken();
+  f.editing.StopRecording();
+  ASSERT_EQ(f.Stored().action_count(), 1u);
+  EXPECT_EQ(f.Stored().action(0), (MacroAction{0x04, MacroAction::kPress, 1}));
+
   // A new recording takes its first event even when it repeats the last one seen before.
   f.editing.SelectAction(-1);
   f.editing.StartRecording(DelayMode::kNone, 10, f.now);
-  EXPECT_EQ(f.Key(MOKTA_HOOK_X_UP, 1), MacroEditing::Taken::kTaken);
+  EXPECT_EQ(f.Key(0x20, kDown), MacroEditing::Taken::kTaken);
 }
 
 TEST(MacroEditingTest, MeasuredDelaysAreCappedAndNeverZero) {

@@ -90,6 +90,12 @@ TEST_F(MacroEditorTest, ARecordingReachesTheButtonThatPlaysTheMacro) {
     Input(editor, MOKTA_HOOK_RIGHT_DOWN, 0);
     Input(editor, MOKTA_HOOK_RIGHT_UP, 0);
     EXPECT_EQ(editor.Find<QTableWidget>(QStringLiteral("ms_1_macro_action_list"))->rowCount(), 4);
+    // Stopped from the keyboard: the Space press on the record button is no action.
+    auto* record = editor.Find<QAbstractButton>(QStringLiteral("ms_1_macro_record_btn"));
+    editor.activateWindow();
+    record->setFocus();
+    WAIT_UNTIL(record->hasFocus());
+    Input(editor, 0x20, 0);
     Click(editor, "ms_1_macro_record_btn");
     Input(editor, kVkA, 0);  // after the end: nothing
   });

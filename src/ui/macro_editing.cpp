@@ -283,6 +283,7 @@ void MacroEditing::StartRecording(DelayMode mode, long long default_delay, std::
   default_delay_ = ClampMacroDelay(default_delay);
   last_event_ms_ = now_ms;
   first_event_ = true;
+  last_taken_ = -1;
   // A new recording takes its first event whatever the last one before it was.
   has_last_input_ = false;
 }
@@ -327,6 +328,8 @@ MacroEditing::Taken MacroEditing::Record(std::uintptr_t wparam, std::intptr_t lp
     return Taken::kStopped;
   }
   if (inserting_) insertion_point_ = at + 1;
+  last_taken_ = at;
+  last_taken_first_ = first_event_;
   first_event_ = false;
   last_event_ms_ = now_ms;
   SelectAfterReload();
@@ -335,6 +338,33 @@ MacroEditing::Taken MacroEditing::Record(std::uintptr_t wparam, std::intptr_t lp
     return Taken::kTakenStopped;
   }
   return Taken::kTaken;
+}
+
+std::optional<MacroAction> MacroEditing::LastTaken() const {
+  if (!recording_ || last_taken_ < 0 || last_taken_ >= action_count()) return std::nullopt;
+  return working_.action(static_cast<std::size_t>(last_taken_));
+}
+
+void MacroEditing::ForgetLastTaken() {
+  if (!LastTaken()) return;
+  const int at = last_taken_;
+  const int count = action_count();
+  for (int i = at; i < count - 1; ++i) {
+    working_.set_action(static_cast<std::size_t>(i),
+                        working_.action(static_cast<std::size_t>(i + 1)));
+  }
+  working_.set_action(static_cast<std::size_t>(count - 1), {});
+  SetWorkingCount(count - 1);
+  // The action before it waited for this event; the one a recording went in after keeps its
+  // own wait.
+  if (!last_taken_first_ && at > 0) {
+    MacroAction previous = working_.action(static_cast<std::size_t>(at - 1));
+    previous.delay_ms = 1;
+    working_.set_action(static_cast<std::size_t>(at - 1), previous);
+  }
+  if (inserting_) insertion_point_ = at;
+  last_taken_ = -1;
+  SelectAfterReload();
 }
 
 bool MacroEditing::StopRecording() {

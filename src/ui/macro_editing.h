@@ -14,6 +14,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "data/keyboard_layout.h"
 #include "data/macro_data.h"
@@ -143,6 +144,11 @@ class MacroEditing {
   // One input event while recording.
   Taken Record(std::uintptr_t wparam, std::intptr_t lparam, std::int64_t now_ms,
                const KeyboardLayout& layout);
+  // The action the last taken event made, while recording (nothing when no event was taken).
+  std::optional<MacroAction> LastTaken() const;
+  // Takes back the action the last taken event made (the key that stopped the recording from
+  // the keyboard); the wait before it goes back to 1.
+  void ForgetLastTaken();
   // Ends the recording and keeps or throws away what it made (SaveOrRevert). Returns whether
   // a recording was running.
   bool StopRecording();
@@ -166,7 +172,9 @@ class MacroEditing {
   int default_delay_ = 10;
   bool recording_ = false;
   int recording_start_ = -1;
-  bool first_event_ = false;  // no event of this recording taken yet
+  bool first_event_ = false;       // no event of this recording taken yet
+  int last_taken_ = -1;            // where the last taken event's action is; -1: none
+  bool last_taken_first_ = false;  // that event was the recording's first
   std::int64_t last_event_ms_ = 0;
   bool has_last_input_ = false;
   std::uintptr_t last_wparam_ = 0;

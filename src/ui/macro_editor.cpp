@@ -305,6 +305,13 @@ void CMS_1_Macro::OnCheckClick(const QString& sender, bool checked) {
     if (checked && !editing_.recording()) {
       StartRecording();
     } else if (!checked && editing_.recording()) {
+      // Stopped with Space on the record button: its press was recorded first.
+      constexpr std::uint8_t kSpace = 0x2C;
+      const std::optional<MacroAction> last = editing_.LastTaken();
+      if (record_ && record_->hasFocus() && last && last->code == kSpace &&
+          last->state == MacroAction::kPress) {
+        editing_.ForgetLastTaken();
+      }
       editing_.StopRecording();
       EndRecording();
       ShowActions();
