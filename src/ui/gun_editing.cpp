@@ -23,8 +23,9 @@ std::int32_t Bound(GunField field, std::int64_t value, bool typed) {
 
 QString SignedText(std::int64_t value, const char* negative, const char* positive) {
   if (value == 0) return QStringLiteral("0");
-  return QStringLiteral("%1 %2").arg(value < 0 ? -value : value).arg(
-      QLatin1String(value < 0 ? negative : positive));
+  return QStringLiteral("%1 %2")
+      .arg(value < 0 ? -value : value)
+      .arg(QLatin1String(value < 0 ? negative : positive));
 }
 
 }  // namespace
@@ -86,8 +87,9 @@ PatternPath ComputePatternPath(std::span<const GunStep> steps) {
 QString DescribePatternPath(const PatternPath& path) {
   if (path.points.empty()) return QStringLiteral("No pattern selected");
   const PathPoint end = path.end();
-  return QStringLiteral("%1 steps: total horizontal offset %2, total vertical offset %3, "
-                        "total time %4 ms")
+  return QStringLiteral(
+             "%1 steps: total horizontal offset %2, total vertical offset %3, "
+             "total time %4 ms")
       .arg(path.points.size())
       .arg(SignedText(end.x, "left", "right"), SignedText(end.y, "up", "down"))
       .arg(path.total_time);

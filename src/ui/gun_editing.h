@@ -66,8 +66,8 @@ struct PathPoint {
 };
 struct PatternPath {
   std::vector<PathPoint> points;
-  PathPoint min;  // smallest x and y of the origin and the points
-  PathPoint max;  // largest
+  PathPoint min;                // smallest x and y of the origin and the points
+  PathPoint max;                // largest
   std::int64_t total_time = 0;  // milliseconds: the sum of the delays
   PathPoint end() const { return points.empty() ? PathPoint{} : points.back(); }
 };

@@ -2,6 +2,7 @@
 // directly on the core's lists and write their stores themselves; the page's part is opening
 // them and, once closed, bringing the buttons' assignments in step with the lists.
 
+#include "ui/gun_editor.h"
 #include "ui/settings_page.h"
 
 namespace mokta {
@@ -11,6 +12,11 @@ void CMS_1_Page::OpenMacroEditor() {
 }
 
 void CMS_1_Page::OpenGunEditor() {
+  {
+    CMS_1_Gun editor(window_, core_,
+                     [this](QWidget*, const QString& key) { return ShowMessage(key); });
+    editor.Run();
+  }
   ResyncAssignments();
 }
 
