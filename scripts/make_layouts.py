@@ -958,25 +958,28 @@ def gun_editor():
     heads += [label(f"head_{field}", f"gun_{field}_text", skin="hint",
                     props=fixed(GUN_FIELD_WIDTH) + [P("alignment", Set("Qt::AlignCenter"))])
               for field, *_ in GUN_FIELDS]
-    rows = container("zidan_rows", vbox([gun_row(n) for n in range(1, 31)] + [vstretch()], spacing=2),
-                     props=[P("geometry", Rect((0, 0, 400, 900)))])
+    rows = container("zidan_rows", vbox([gun_row(n) for n in range(1, 31)] + [vstretch()], (0, 4, 0, 4), 2),
+                     "page", props=[P("geometry", Rect((0, 0, 400, 900)))])
     scroll = Widget("QScrollArea", unique("zidan_scroll"), [
         P("widgetResizable", True),
         P("frameShape", Enum("QFrame::NoFrame")),
         P("horizontalScrollBarPolicy", Enum("Qt::ScrollBarAlwaysOff")),
         P("accessibleName", "Steps"),
+        D("skin", "page"),
     ], children=[rows])
     middle = vbox([hbox([count_label, combo, hstretch()], spacing=8), hbox(heads + [hstretch()], spacing=8),
                    scroll], spacing=6)
 
     picture = container("gun_path", vbox([], spacing=0), props=[P("minimumSize", Size((220, 220)))])
-    totals = label("gun_path_totals", acc="Totals of the pattern", skin="hint", wrap=True)
-    right = container("gun_path_column", vbox([label("label_path", "gun_path_text", skin="rowlabel"), picture,
-                                               totals], spacing=6), props=fixed(240))
+    totals = label("gun_path_totals", acc="Totals of the pattern", skin="hint", wrap=True,
+                   props=[P("alignment", Set("Qt::AlignLeft|Qt::AlignTop"))] + fixed(None, 48))
+    right = container("gun_path_column", vbox([label("label_path", "gun_path_text", skin="rowlabel",
+                                                     props=fixed(None, 26)), picture, totals], spacing=6),
+                      props=fixed(250))
     return Widget("QWidget", unique("gunpage"), [
-        P("geometry", Rect((0, 0, 900, 600))),
-        P("minimumSize", Size((900, 600))),
-        P("maximumSize", Size((900, 600))),
+        P("geometry", Rect((0, 0, 940, 600))),
+        P("minimumSize", Size((940, 600))),
+        P("maximumSize", Size((940, 600))),
         P("windowTitle", title_key("gun_title_text")),
         P("accessibleName", "Recoil patterns"),
         D("skin", "popup"),

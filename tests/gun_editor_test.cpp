@@ -11,8 +11,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QFocusEvent>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
@@ -33,9 +33,9 @@ namespace {
 class GunEditorTest : public test::PageTest {
  protected:
   // Opens the editor from the page's button and runs `script` inside its modal loop, then
-  // closes it with its exit button. Message boxes are answered with `confirm_` and their keys
-  // kept; the name dialog gets `name_` typed and OK (Cancel after a refusal); file dialogs get
-  // `file_` (cancelled when empty).
+  // closes it with its exit button (or Escape). Message boxes are answered with `confirm_` and
+  // their keys kept; the name dialog gets `name_` typed and OK (Cancel after a refusal); file
+  // dialogs get `file_` (cancelled when empty).
   void RunEditor(const std::function<void(CMS_1_Gun&)>& script) {
     bool ran = false;
     ScopedModalTestHook hook([&](QWidget& w) -> std::optional<int> {
@@ -44,7 +44,11 @@ class GunEditorTest : public test::PageTest {
           auto& editor = static_cast<CMS_1_Gun&>(w);
           script(editor);
           ran = true;
-          editor.Find<QAbstractButton>(QStringLiteral("btn_exit"))->click();
+          if (close_with_escape_) {
+            QTest::keyClick(&editor, Qt::Key_Escape);
+          } else {
+            editor.Find<QAbstractButton>(QStringLiteral("btn_exit"))->click();
+          }
         });
         return std::nullopt;
       }
@@ -103,6 +107,7 @@ class GunEditorTest : public test::PageTest {
     return editor.Find(QStringLiteral("ver_zidan_%1").arg(row))->isVisibleTo(&editor);
   }
 
+  bool close_with_escape_ = false;
   int confirm_ = 1;
   QString name_;
   QString file_;
@@ -153,9 +158,16 @@ TEST_F(GunEditorTest, ANewPatternIsShapedInItsRowsAndStoredAfterEveryChange) {
     EXPECT_EQ(StoredStep(0, 2).x, 8);
     Click(editor, QStringLiteral("zidan_x_up_btn_3"));
     EXPECT_EQ(Edit(editor, "x", 3)->text(), "7");
+    // The arrow keys in an edit step it as its plus and minus buttons do.
+    QTest::keyClick(Edit(editor, "x", 3), Qt::Key_Up);
+    QTest::keyClick(Edit(editor, "x", 3), Qt::Key_Up);
+    QTest::keyClick(Edit(editor, "x", 3), Qt::Key_Down);
+    EXPECT_EQ(StoredStep(0, 2).x, 8);
+    Click(editor, QStringLiteral("zidan_x_up_btn_3"));
 
     // Typed and left without Enter: taken when the editor closes.
     QTest::keyClicks(Edit(editor, "y", 2), QStringLiteral("3"));
+    close_with_escape_ = true;
   });
   EXPECT_EQ(StoredStep(0, 1).y, 3);
   EXPECT_EQ(StoredStep(0, 2).x, 7);
@@ -242,7 +254,8 @@ TEST_F(GunEditorTest, AnEditedPatternReachesTheMouseAfterTheEditorCloses) {
   GunList guns;
   guns.push_back(NewGun(u"Rifle"));
   ASSERT_TRUE(StoreFiles(data_.path() + "/").WriteGunStore(guns));
-  ASSERT_NO_FATAL_FAILURE(Start(1, [&](ProfileData& p) { AssignGun(p.button(8), *guns[0], 0, 1); }));
+  ASSERT_NO_FATAL_FAILURE(
+      Start(1, [&](ProfileData& p) { AssignGun(p.button(8), *guns[0], 0, 1); }));
   ASSERT_EQ(window_->core().guns().size(), 1u);
   const auto before = mouse_.State().settings.slot_messages;
 

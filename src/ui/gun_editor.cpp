@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -70,9 +71,12 @@ CMS_1_Gun::CMS_1_Gun(QWidget* parent, MouseCore& core, MessageBox message_box)
   }
   for (int row = 0; row < kRows; ++row) {
     Find(RowName("ver_zidan_", row));
-    for (GunField field : kFields) RowEdit(row, field);
-    for (const char* button : {"zidan_x_down_btn_", "zidan_x_up_btn_", "zidan_y_up_btn_",
-                               "zidan_y_down_btn_", "zidan_delay_up_btn_", "zidan_delay_down_btn_"}) {
+    for (GunField field : kFields) {
+      if (QLineEdit* edit = RowEdit(row, field)) edit->installEventFilter(this);
+    }
+    for (const char* button :
+         {"zidan_x_down_btn_", "zidan_x_up_btn_", "zidan_y_up_btn_", "zidan_y_down_btn_",
+          "zidan_delay_up_btn_", "zidan_delay_down_btn_"}) {
       Find(RowName(button, row));
     }
   }
@@ -178,14 +182,7 @@ void CMS_1_Gun::OnRowControl(const Notification& notification, const GunRowContr
   QLineEdit* edit = RowEdit(control.row, control.field);
   if (!edit) return;
   if (notification.type == notify::kClick && control.delta != 0) {
-    // The button counts from the text its edit shows, typed or not.
-    typed_.remove(edit->objectName());
-    CommitPendingEdits();
-    const std::int32_t value =
-        editing_.Step(control.row, control.field, control.delta, edit->text());
-    ShowValue(control.row, control.field, value);
-    ShowPath();
-    if (path_view_) path_view_->SetCurrentStep(control.row);
+    StepValue(control.row, control.field, control.delta);
   } else if (control.delta != 0) {
     if (notification.type == notify::kSetFocus && path_view_) {
       path_view_->SetCurrentStep(control.row);
@@ -198,6 +195,30 @@ void CMS_1_Gun::OnRowControl(const Notification& notification, const GunRowContr
   } else if (notification.type == notify::kSetFocus && path_view_) {
     path_view_->SetCurrentStep(control.row);
   }
+}
+
+void CMS_1_Gun::StepValue(int row, GunField field, int delta) {
+  QLineEdit* edit = RowEdit(row, field);
+  if (!edit || !editing_.has_current()) return;
+  // The step counts from the text the edit shows, typed or not.
+  typed_.remove(edit->objectName());
+  CommitPendingEdits();
+  ShowValue(row, field, editing_.Step(row, field, delta, edit->text()));
+  ShowPath();
+  if (path_view_) path_view_->SetCurrentStep(row);
+}
+
+bool CMS_1_Gun::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+      if (const std::optional<GunRowControl> control = ParseGunRowControl(watched->objectName())) {
+        StepValue(control->row, control->field, key == Qt::Key_Up ? 1 : -1);
+        return true;
+      }
+    }
+  }
+  return SkinWindow::eventFilter(watched, event);
 }
 
 void CMS_1_Gun::FilterEdit(QLineEdit* edit, GunField field) {

@@ -8,7 +8,8 @@
 // is nothing to save or cancel when it closes. Its rules are GunEditing's (gun_editing.h).
 //
 // Keyboard: Tab runs through the list, its buttons, the step count and the rows; Enter in a
-// row's edit takes the typed value, as leaving the edit does; Escape closes.
+// row's edit takes the typed value, as leaving the edit does; Up and Down in a row's edit add
+// and subtract 1, as its plus and minus buttons do; Escape closes.
 //
 // UI thread.
 
@@ -46,6 +47,7 @@ class CMS_1_Gun : public SkinWindow {
  protected:
   void Notify(const Notification& notification) override;
   void OnClick(const Notification& notification) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QLineEdit* RowEdit(int row, GunField field) const;
@@ -61,6 +63,8 @@ class CMS_1_Gun : public SkinWindow {
   void ShowValue(int row, GunField field, std::int32_t value);
 
   void OnRowControl(const Notification& notification, const GunRowControl& control);
+  // Adds `delta` to the value the row's edit shows and stores it.
+  void StepValue(int row, GunField field, int delta);
   // Removes what the field's filter does not keep from the edit's text.
   void FilterEdit(QLineEdit* edit, GunField field);
   // Takes the typed value of a row's edit into the pattern and shows it as stored.

@@ -11,6 +11,14 @@ constexpr double kMargin = 16.0;
 constexpr double kPointRadius = 2.5;
 constexpr double kCurrentRadius = 5.5;
 
+// The skin's colours: the input background, its lines, the text, the secondary text and the
+// accent.
+const QColor kBackground(0x10, 0x12, 0x17);
+const QColor kLines(0x2a, 0x2f, 0x39);
+const QColor kPathColor(0xd9, 0xdd, 0xe5);
+const QColor kPointColor(0x8a, 0x93, 0xa3);
+const QColor kAccent(0x2f, 0xd3, 0xb5);
+
 }  // namespace
 
 PatternPathView::PatternPathView(QWidget* parent) : QWidget(parent) {
@@ -39,8 +47,9 @@ void PatternPathView::SetCurrentStep(int index) {
 }
 
 QPointF PatternPathView::PointPosition(int index) const {
-  const PathPoint point =
-      index >= 0 && index < static_cast<int>(path_.points.size()) ? path_.points[index] : PathPoint{};
+  const PathPoint point = index >= 0 && index < static_cast<int>(path_.points.size())
+                              ? path_.points[index]
+                              : PathPoint{};
   // One scale for both axes, so the picture keeps the pattern's proportions; a pattern that
   // does not move at all sits in the middle.
   const double span_x = static_cast<double>(path_.max.x - path_.min.x);
@@ -57,33 +66,30 @@ QPointF PatternPathView::PointPosition(int index) const {
 void PatternPathView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  const QPalette& colors = palette();
-  painter.fillRect(rect(), colors.color(QPalette::Base));
-  if (hasFocus()) {
-    painter.setPen(QPen(colors.color(QPalette::Highlight), 2));
-    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
-  }
+  painter.fillRect(rect(), kBackground);
+  painter.setPen(QPen(hasFocus() ? kAccent : kLines, hasFocus() ? 2 : 1));
+  painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
 
   // The cross through the origin, where the pointer stands when the button is pressed.
   const QPointF origin = PointPosition(-1);
-  painter.setPen(QPen(colors.color(QPalette::Mid), 1, Qt::DashLine));
+  painter.setPen(QPen(kLines, 1, Qt::DashLine));
   painter.drawLine(QPointF(0, origin.y()), QPointF(width(), origin.y()));
   painter.drawLine(QPointF(origin.x(), 0), QPointF(origin.x(), height()));
   if (path_.points.empty()) return;
 
   QPainterPath line(origin);
   for (int i = 0; i < static_cast<int>(path_.points.size()); ++i) line.lineTo(PointPosition(i));
-  painter.setPen(QPen(colors.color(QPalette::Text), 1.5));
+  painter.setPen(QPen(kPathColor, 1.5));
   painter.setBrush(Qt::NoBrush);
   painter.drawPath(line);
 
   painter.setPen(Qt::NoPen);
-  painter.setBrush(colors.color(QPalette::Text));
+  painter.setBrush(kPointColor);
   for (int i = 0; i < static_cast<int>(path_.points.size()); ++i) {
     painter.drawEllipse(PointPosition(i), kPointRadius, kPointRadius);
   }
   if (current_ >= 0) {
-    painter.setBrush(colors.color(QPalette::Highlight));
+    painter.setBrush(kAccent);
     painter.drawEllipse(PointPosition(current_), kCurrentRadius, kCurrentRadius);
   }
 }
