@@ -920,13 +920,17 @@ def gun_row(n):
     for field, acc, minus, plus, length in GUN_FIELDS:
         name = f"Step {n} {acc}"
         edit = Widget("QLineEdit", unique(f"edit_zidan_{field}_{n}"), [
-            P("accessibleName", name), P("maxLength", length), D("skin", "number"),
+            P("accessibleName", name), P("accessibleDescription", "Up and Down change it by 1"),
+            P("maxLength", length), D("skin", "number"),
             P("alignment", Set("Qt::AlignRight|Qt::AlignVCenter")),
         ] + fixed(56, 24))
+        # The buttons repeat the edit's Up and Down keys for the pointer: out of the Tab order,
+        # which then walks the edits only.
+        no_tab = [P("focusPolicy", Enum("Qt::NoFocus"))]
         down = button(f"{minus}_{n}", acc=f"{name} minus 1",
-                      props=fixed(24, 24) + pointer() + [P("text", "\u2212"), tip("step_minus_text")])
+                      props=fixed(24, 24) + pointer() + no_tab + [P("text", "\u2212"), tip("step_minus_text")])
         up = button(f"{plus}_{n}", acc=f"{name} plus 1",
-                    props=fixed(24, 24) + pointer() + [P("text", "+"), tip("step_plus_text")])
+                    props=fixed(24, 24) + pointer() + no_tab + [P("text", "+"), tip("step_plus_text")])
         items.append(container(f"hor_zidan_{field}_{n}", hbox([down, edit, up], spacing=4),
                                props=fixed(GUN_FIELD_WIDTH)))
     items.append(hstretch())

@@ -7,9 +7,10 @@
 // written after every change (through the core, which tells the user of a failure), so there
 // is nothing to save or cancel when it closes. Its rules are GunEditing's (gun_editing.h).
 //
-// Keyboard: Tab runs through the list, its buttons, the step count and the rows; Enter in a
-// row's edit takes the typed value, as leaving the edit does; Up and Down in a row's edit add
-// and subtract 1, as its plus and minus buttons do; Escape closes.
+// Keyboard: Tab runs through the list, its buttons, the step count and the rows' edits; Enter
+// in a row's edit takes the typed value, as leaving the edit does; Up and Down in a row's edit
+// add and subtract 1, as its plus and minus buttons do (which the pointer uses, and which are
+// left out of the Tab order); Escape closes.
 //
 // UI thread.
 
