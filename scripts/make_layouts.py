@@ -1005,6 +1005,93 @@ def macro_page():
         D("skin", "popup"),
     ], vbox([dialog_title_row("macro_title_text"), hbox([left, middle, right_box], spacing=16)],
             (20, 14, 14, 16), 12))
+# Recoil pattern editor: the pattern list with its operations, the step count, 30 step rows
+# (x, y and delay, each between a minus and a plus button) and the picture of the path, which
+# the program puts into "gun_path".
+
+GUN_FIELDS = (
+    # field, what a screen reader calls it, the minus button, the plus button, edit length
+    ("x", "horizontal offset", "zidan_x_up_btn", "zidan_x_down_btn", 6),
+    ("y", "vertical offset", "zidan_y_down_btn", "zidan_y_up_btn", 6),
+    ("delay", "delay", "zidan_delay_down_btn", "zidan_delay_up_btn", 5),
+)
+GUN_STEP_WIDTH = 40
+GUN_FIELD_WIDTH = 112
+
+
+def gun_row(n):
+    items = [label(f"zidan_number_{n}", skin="rowlabel", props=[P("text", str(n))] + fixed(GUN_STEP_WIDTH))]
+    for field, acc, minus, plus, length in GUN_FIELDS:
+        name = f"Step {n} {acc}"
+        edit = Widget("QLineEdit", unique(f"edit_zidan_{field}_{n}"), [
+            P("accessibleName", name), P("accessibleDescription", "Up and Down change it by 1"),
+            P("maxLength", length), D("skin", "number"),
+            P("alignment", Set("Qt::AlignRight|Qt::AlignVCenter")),
+        ] + fixed(56, 24))
+        # The buttons repeat the edit's Up and Down keys for the pointer: out of the Tab order,
+        # which then walks the edits only.
+        no_tab = [P("focusPolicy", Enum("Qt::NoFocus"))]
+        down = button(f"{minus}_{n}", acc=f"{name} minus 1",
+                      props=fixed(24, 24) + pointer() + no_tab + [P("text", "\u2212"), tip("step_minus_text")])
+        up = button(f"{plus}_{n}", acc=f"{name} plus 1",
+                    props=fixed(24, 24) + pointer() + no_tab + [P("text", "+"), tip("step_plus_text")])
+        items.append(container(f"hor_zidan_{field}_{n}", hbox([down, edit, up], spacing=4),
+                               props=fixed(GUN_FIELD_WIDTH)))
+    items.append(hstretch())
+    return container(f"ver_zidan_{n}", hbox(items, spacing=8), props=fixed(None, 28))
+
+
+def gun_editor():
+    names = Widget("QListWidget", unique("gun_list"), [P("accessibleName", "Recoil patterns"),
+                                                       P("focusPolicy", Enum("Qt::StrongFocus"))])
+    ops = {n: button(n, key, acc=acc, props=pointer())
+           for n, key, acc in (("add_btn", "add_text", "Add a pattern"),
+                               ("rename_btn", "rename_text", "Rename the pattern"),
+                               ("delete_btn", "delete_text", "Delete the pattern"),
+                               ("import_btn", "import_text", "Import a pattern file"),
+                               ("export_btn", "export_text", "Export the pattern to a file"))}
+    left = container("gun_list_column", vbox([
+        names,
+        hbox([ops["add_btn"], ops["rename_btn"]], spacing=6),
+        hbox([ops["delete_btn"], hstretch()], spacing=6),
+        hbox([ops["import_btn"], ops["export_btn"]], spacing=6),
+    ], spacing=6), props=fixed(190))
+
+    combo = Widget("QComboBox", unique("combo_gun"), [P("accessibleName", "Number of steps"),
+                                                      P("maxVisibleItems", 15)] + pointer() + fixed(72))
+    combo.items = [str(n) for n in range(1, 31)]
+    count_label = label("label_steps", "gun_steps_text", skin="rowlabel",
+                        props=[P("buddy", Cstring("combo_gun"))] + natural())
+    heads = [label("head_step", "gun_step_text", skin="hint", props=fixed(GUN_STEP_WIDTH))]
+    heads += [label(f"head_{field}", f"gun_{field}_text", skin="hint",
+                    props=fixed(GUN_FIELD_WIDTH) + [P("alignment", Set("Qt::AlignCenter"))])
+              for field, *_ in GUN_FIELDS]
+    rows = container("zidan_rows", vbox([gun_row(n) for n in range(1, 31)] + [vstretch()], (0, 4, 0, 4), 2),
+                     "page", props=[P("geometry", Rect((0, 0, 400, 900)))])
+    scroll = Widget("QScrollArea", unique("zidan_scroll"), [
+        P("widgetResizable", True),
+        P("frameShape", Enum("QFrame::NoFrame")),
+        P("horizontalScrollBarPolicy", Enum("Qt::ScrollBarAlwaysOff")),
+        P("accessibleName", "Steps"),
+        D("skin", "page"),
+    ], children=[rows])
+    middle = vbox([hbox([count_label, combo, hstretch()], spacing=8), hbox(heads + [hstretch()], spacing=8),
+                   scroll], spacing=6)
+
+    picture = container("gun_path", vbox([], spacing=0), props=[P("minimumSize", Size((220, 220)))])
+    totals = label("gun_path_totals", acc="Totals of the pattern", skin="hint", wrap=True,
+                   props=[P("alignment", Set("Qt::AlignLeft|Qt::AlignTop"))] + fixed(None, 48))
+    right = container("gun_path_column", vbox([label("label_path", "gun_path_text", skin="rowlabel",
+                                                     props=fixed(None, 26)), picture, totals], spacing=6),
+                      props=fixed(250))
+    return Widget("QWidget", unique("gunpage"), [
+        P("geometry", Rect((0, 0, 940, 600))),
+        P("minimumSize", Size((940, 600))),
+        P("maximumSize", Size((940, 600))),
+        P("windowTitle", title_key("gun_title_text")),
+        P("accessibleName", "Recoil patterns"),
+        D("skin", "popup"),
+    ], vbox([dialog_title_row("gun_title_text"), hbox([left, middle, right], spacing=14)], (20, 14, 14, 16), 10))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -1099,6 +1186,8 @@ LAYOUTS = (
     (select_gun_dialog, "MS/MS_1/selectgun.xml", ()),
     (shortcut_dialog, "shortcut.xml", ()),
     (macro_page, "MS/MS_1/ms_1_macropage.xml", ()),
+    (gun_editor, "MS/MS_1/gunpage.xml", ("gun_list", "add_btn", "rename_btn", "delete_btn", "import_btn",
+                                         "export_btn", "combo_gun")),
 )
 
 

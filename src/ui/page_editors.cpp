@@ -3,6 +3,7 @@
 // them and, once closed, bringing the buttons' assignments in step with the lists.
 
 #include "framework/skin_window.h"
+#include "ui/gun_editor.h"
 #include "ui/macro_editor.h"
 #include "ui/settings_page.h"
 
@@ -17,6 +18,11 @@ void CMS_1_Page::OpenMacroEditor() {
 }
 
 void CMS_1_Page::OpenGunEditor() {
+  {
+    CMS_1_Gun editor(window_, core_,
+                     [this](QWidget*, const QString& key) { return ShowMessage(key); });
+    editor.Run();
+  }
   ResyncAssignments();
 }
 
