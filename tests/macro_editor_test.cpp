@@ -142,8 +142,14 @@ TEST_F(MacroEditorTest, NamesDeletionAndANewMacroForARecording) {
     Click(editor, "ms_1_macro_record_btn");
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), "Macro1");
+    // A name typed and not yet taken when the editor closes is kept.
+    editor.activateWindow();
+    name->setFocus();
+    WAIT_UNTIL(name->hasFocus());
+    name->setText(QStringLiteral("Last"));
   });
-  EXPECT_EQ(window_->core().macros().size(), 1u);
+  ASSERT_EQ(window_->core().macros().size(), 1u);
+  EXPECT_EQ(window_->core().macros().front()->name(), "Last");
   EXPECT_EQ(MacroStoreBytes(data_.path() + "/").mid(52, 8).toHex(' '), "01 00 00 00 04 01 01 00");
   // Button 4's macro is gone: it plays its default function again.
   WAIT_EQ(mouse_.State().settings.buttons[3], (VirtualTriple{0x0D, 0x00, 0x00}));
@@ -170,11 +176,16 @@ TEST_F(MacroEditorTest, ClosingReleasesTheHooks) {
     Click(editor, "ms_1_macro_clear_action_btn");
     Click(editor, "ms_1_macro_record_btn");  // the fake library posts a press of A at once
     QCoreApplication::sendPostedEvents();
+    // Mouse buttons are not taken while the pointer is on the record button.
+    auto* record = editor.Find<QAbstractButton>(QStringLiteral("ms_1_macro_record_btn"));
+    editor.SendNotify(record, notify::kMouseEnter);
+    editor.SendNotify(record, notify::kMouseLeave);
     editor.close();
   });
   EXPECT_EQ(calls(), (QStringList{"installhook", "enablehook(1)", "mousewheelenable(0)",
-                                  "enablemousehook(1)", "removehook", "removemousehook",
-                                  "enablemousehook(0)", "enablehook(0)", "mousewheelenable(0)"}));
+                                  "enablemousehook(1)", "enablemousehook(0)", "enablemousehook(1)",
+                                  "removehook", "removemousehook", "enablemousehook(0)",
+                                  "enablehook(0)", "mousewheelenable(0)"}));
   EXPECT_EQ(MacroStoreBytes(data_.path() + "/").mid(52, 8).toHex(' '), "01 00 00 00 04 01 01 00");
 
   RunEditor([](CMS_1_Macro& editor) {

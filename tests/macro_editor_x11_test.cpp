@@ -1,7 +1,8 @@
 // The macro editor recording the desktop, on a private X server: the real main window with the
 // real input hook library, keys and mouse buttons injected through XTest into another program's
 // window (a plain window of this process that the editor does not own), one recording in each
-// delay mode. "macro.data" must then hold the bytes written out here by hand, and after the
+// delay mode, each stopped by a click on the record button (which must not be recorded).
+// "macro.data" must then hold the bytes written out here by hand, and after the
 // editor closes the button that plays the macro must hold the new slot message. Built into
 // button_menu_x11_test, whose main runs it.
 
@@ -16,6 +17,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <optional>
 
 #include "data/button_assignment.h"
 #include "data/store_files.h"
@@ -53,9 +55,10 @@ class MacroEditorX11Test : public test::PageTest {
     XTestFakeButtonEvent(display_, 3, down ? True : False, CurrentTime);
     XSync(display_, False);
   }
-  void PointerTo(QWidget& widget) {
-    const QPoint centre = widget.mapToGlobal(widget.rect().center());
-    XTestFakeMotionEvent(display_, -1, centre.x(), centre.y(), CurrentTime);
+  // The pointer to `at` in `widget` (its centre by default).
+  void PointerTo(QWidget& widget, std::optional<QPoint> at = std::nullopt) {
+    const QPoint point = widget.mapToGlobal(at.value_or(widget.rect().center()));
+    XTestFakeMotionEvent(display_, -1, point.x(), point.y(), CurrentTime);
     XSync(display_, False);
   }
 
@@ -82,8 +85,16 @@ class MacroEditorX11Test : public test::PageTest {
       WAIT_EQ(actions->rowCount(), i + 1);
     }
     EXPECT_EQ(typed_->text(), "a");  // the keys went to the other window
-    FindControl<QAbstractButton>(&editor, QStringLiteral("ms_1_macro_record_btn"))->click();
-    EXPECT_FALSE(editor.editing().recording());
+    // Stopped by a click on the record button: the click is no action.
+    auto* record = FindControl<QAbstractButton>(&editor, QStringLiteral("ms_1_macro_record_btn"));
+    PointerTo(*record, QPoint(8, record->height() / 2));  // on its box, which takes clicks
+    WAIT_UNTIL(record->underMouse());
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XSync(display_, False);
+    WAIT_UNTIL(!editor.editing().recording());
+    EXPECT_EQ(actions->rowCount(), 4);
+    PointerTo(*blank_);
   }
 
   QByteArray StoredActions() {

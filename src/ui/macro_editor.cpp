@@ -559,6 +559,13 @@ void CMS_1_Macro::ReleaseHooks() {
 }
 
 void CMS_1_Macro::hideEvent(QHideEvent* event) {
+  // A value typed into the field that has the focus counts, as if the field had been left.
+  if (QWidget* focus = focusWidget()) {
+    if (focus == name_edit_) TakeName();
+    if (focus == default_delay_) TakeDefaultDelay();
+    if (focus == key_delay_) TakeActionDelay(QStringLiteral("ms_1_macro_delay_edit"));
+    if (focus == mouse_delay_) TakeActionDelay(QStringLiteral("ms_1_macro_mouseaction_delay_edit"));
+  }
   // Closing the window in any way ends a recording or a key capture: no hook outlives it.
   ReleaseHooks();
   SkinWindow::hideEvent(event);
