@@ -1,5 +1,6 @@
 // mokta-render-windows OUTPUT_FOLDER: renders each window of the program (main window, message
-// box, profile name dialog, colour dialog, DPI pop-up) to a PNG file, for reviewing the look.
+// box, profile name dialog, colour dialog, macro editor, recoil pattern editor, DPI pop-up)
+// to a PNG file, for reviewing the look.
 // Run it under a display (scripts/screenshots uses Xvfb) with MOKTA_DRIVER_DIR pointing at the
 // virtual mouse so that the main window shows a connected mouse. A development tool; the
 // program itself has no options.
@@ -16,6 +17,7 @@
 #include "app/message_box.h"
 #include "framework/language_file.h"
 #include "ui/color_dialog.h"
+#include "ui/gun_editor.h"
 #include "ui/macro_editor.h"
 #include "ui/profile_name_dialog.h"
 
@@ -99,6 +101,24 @@ int main(int argc, char** argv) {
       }
       Settle(200);
       ok &= Save(editor, out + "/macro-editor.png");
+      editor.hide();
+    }
+
+    // The recoil pattern editor over a sample pattern, kept in memory only.
+    if (core.guns().empty()) {
+      core.guns().push_back(mokta::NewGun(u"Rifle"));
+      core.guns().back()->set_count(12);
+      for (std::size_t i = 0; i < 12; ++i) {
+        const std::int32_t x = i < 6 ? -1 : 2;
+        core.guns().back()->set_bullet(i, {x, static_cast<std::int32_t>(6 - i / 3), 0, 30});
+      }
+    }
+    {
+      mokta::CMS_1_Gun editor(&window, core, {});
+      editor.show();
+      if (auto* list = editor.Find<QListWidget>(QStringLiteral("gun_list"))) list->setCurrentRow(0);
+      Settle(200);
+      ok &= Save(editor, out + "/gun-editor.png");
       editor.hide();
     }
 
