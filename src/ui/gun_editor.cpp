@@ -1,7 +1,6 @@
 #include "ui/gun_editor.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,9 +13,9 @@
 #include "data/text_filters.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
-#include "framework/modal_test_hook.h"
 #include "ui/pattern_path_view.h"
 #include "ui/profile_name_dialog.h"
+#include "ui/record_file_dialog.h"
 
 namespace mokta {
 namespace {
@@ -292,18 +291,9 @@ void CMS_1_Gun::RenameGun() {
 }
 
 QString CMS_1_Gun::ChooseGunFile(bool save) {
-  QFileDialog dialog(this);
-  dialog.setNameFilter(QStringLiteral("Gun Flie (*.gun *.GUN)"));
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setOption(QFileDialog::ReadOnly, false);
   // The data folder, the parent of the stores' own folder.
-  dialog.setDirectory(QFileInfo(core_.stores().StoreFolder()).absolutePath());
-  if (save) dialog.setDefaultSuffix(QStringLiteral("gun"));
-  const std::optional<int> answer = AskModalTestHook(dialog);
-  const int result = answer ? *answer : dialog.exec();
-  if (result != QDialog::Accepted) return {};
-  return dialog.selectedFiles().value(0);
+  return ChooseRecordFile(this, RecordFileKind::kGun, save,
+                          QFileInfo(core_.stores().StoreFolder()).absolutePath());
 }
 
 void CMS_1_Gun::ImportGun() {

@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -18,7 +17,7 @@
 #include "data/text_filters.h"
 #include "framework/control_text.h"
 #include "framework/language_file.h"
-#include "framework/modal_test_hook.h"
+#include "ui/record_file_dialog.h"
 
 namespace mokta {
 namespace {
@@ -367,16 +366,9 @@ void CMS_1_Macro::DeleteMacro() {
 }
 
 QString CMS_1_Macro::ChooseMacroFile(bool save) {
-  QFileDialog dialog(this);
-  dialog.setNameFilter(QStringLiteral("Macro Flie (*.macro *.MACRO)"));
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setDirectory(QFileInfo(core_.stores().StoreFolder()).absolutePath());
-  if (save) dialog.setDefaultSuffix(QStringLiteral("macro"));
-  const std::optional<int> answer = AskModalTestHook(dialog);
-  const int result = answer ? *answer : dialog.exec();
-  if (result != QDialog::Accepted) return {};
-  return dialog.selectedFiles().value(0);
+  // The data folder, the parent of the stores' own folder.
+  return ChooseRecordFile(this, RecordFileKind::kMacro, save,
+                          QFileInfo(core_.stores().StoreFolder()).absolutePath());
 }
 
 void CMS_1_Macro::ImportMacro() {

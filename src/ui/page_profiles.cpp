@@ -1,14 +1,13 @@
 // The settings page's profile operations: choose, add, rename, delete, reset, import and
 // export.
 
-#include <QFileDialog>
 #include <QListWidget>
 
 #include "app/mouse_core.h"
 #include "app/window_ids.h"
-#include "framework/modal_test_hook.h"
 #include "framework/skin_window.h"
 #include "ui/profile_name_dialog.h"
+#include "ui/record_file_dialog.h"
 #include "ui/settings_page.h"
 
 namespace mokta {
@@ -91,16 +90,7 @@ void CMS_1_Page::RenameProfile() {
 }
 
 QString CMS_1_Page::ChooseProfileFile(bool save) {
-  QFileDialog dialog(window_);
-  dialog.setNameFilter(QStringLiteral("Profile Flie (*.pro *.PRO)"));
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setOption(QFileDialog::ReadOnly, false);
-  if (save) dialog.setDefaultSuffix(QStringLiteral("pro"));
-  const std::optional<int> answer = AskModalTestHook(dialog);
-  const int result = answer ? *answer : dialog.exec();
-  if (result != QDialog::Accepted) return {};
-  return dialog.selectedFiles().value(0);
+  return ChooseRecordFile(window_, RecordFileKind::kProfile, save);
 }
 
 void CMS_1_Page::ImportProfileFile() {
