@@ -19,6 +19,7 @@
 #include "data/button_assignment.h"
 #include "data/store_files.h"
 #include "framework/control_lookup.h"
+#include "framework/control_text.h"
 #include "page_test_support.h"
 #include "qt_wait.h"
 
@@ -120,6 +121,10 @@ TEST_F(MacroEditorTest, NamesDeletionAndANewMacroForARecording) {
   RunEditor([](CMS_1_Macro& editor) {
     auto* list = editor.Find<QListWidget>(QStringLiteral("ms_1_macro_list"));
     auto* name = editor.Find<QLineEdit>(QStringLiteral("ms_1_macro_name_edit"));
+    // No input hook library here: the editor says that it records only in its own windows.
+    auto* reason = editor.Find(QStringLiteral("label_hook_reason"));
+    EXPECT_TRUE(reason->isVisibleTo(&editor));
+    EXPECT_EQ(ControlTextKey(reason), "hook_missing_text");
     Click(editor, "ms_1_macro_add_btn");
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->item(1)->text(), "Macro2");

@@ -4,12 +4,17 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
+#include <QPainter>
+#include <QPixmap>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <map>
+#include <utility>
 
 #include "app/mouse_core.h"
 #include "data/key_tables.h"
@@ -48,6 +53,46 @@ int ComboItemOf(std::uint8_t code) {
 
 void SetEditText(QLineEdit* edit, const QString& text) {
   if (edit) Quietly(edit, [&] { edit->setText(text); });
+}
+
+// The small pictures of the action rows, drawn once in the list's text colour: a key or a
+// mouse, and an arrow down (press) or up (release).
+enum class RowIcon { kKey, kMouse, kPress, kRelease };
+
+QIcon DrawRowIcon(RowIcon kind, const QColor& color) {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(color, 2.5));
+  switch (kind) {
+    case RowIcon::kKey:
+      painter.drawRoundedRect(QRectF(5, 8, 22, 17), 3, 3);
+      painter.drawLine(QPointF(11, 19), QPointF(21, 19));
+      break;
+    case RowIcon::kMouse:
+      painter.drawRoundedRect(QRectF(9, 4, 14, 24), 7, 7);
+      painter.drawLine(QPointF(16, 5), QPointF(16, 13));
+      break;
+    case RowIcon::kPress:
+    case RowIcon::kRelease: {
+      const bool down = kind == RowIcon::kPress;
+      const qreal tip = down ? 26 : 6;
+      const qreal back = down ? 17 : 15;
+      painter.drawLine(QPointF(16, down ? 6 : 26), QPointF(16, tip));
+      painter.drawLine(QPointF(9, back), QPointF(16, tip));
+      painter.drawLine(QPointF(23, back), QPointF(16, tip));
+      break;
+    }
+  }
+  return QIcon(pixmap);
+}
+
+const QIcon& RowIconOf(RowIcon kind, const QColor& color) {
+  static std::map<std::pair<int, QRgb>, QIcon> icons;
+  QIcon& icon = icons[{static_cast<int>(kind), color.rgba()}];
+  if (icon.isNull()) icon = DrawRowIcon(kind, color);
+  return icon;
 }
 
 }  // namespace
@@ -96,6 +141,12 @@ CMS_1_Macro::CMS_1_Macro(QWidget* parent, MouseCore& core, MessageBox message_bo
     actions_->setSelectionMode(QAbstractItemView::SingleSelection);
     actions_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     actions_->setTabKeyNavigation(false);
+    // Drawn now rather than while the first recorded event waits for its row.
+    const QColor ink = actions_->palette().color(QPalette::Text);
+    for (const RowIcon kind :
+         {RowIcon::kKey, RowIcon::kMouse, RowIcon::kPress, RowIcon::kRelease}) {
+      RowIconOf(kind, ink);
+    }
   }
   if (mouse_combo_) {
     Quietly(mouse_combo_, [&] {
@@ -155,6 +206,7 @@ void CMS_1_Macro::ShowActions() {
   const QString press = language.Text(QStringLiteral("key_down_action"));
   const QString release = language.Text(QStringLiteral("key_up_action"));
   const int count = editing_.action_count();
+  const QColor ink = actions_->palette().color(QPalette::Text);
   Quietly(actions_, [&] {
     actions_->setRowCount(count);
     for (int row = 0; row < count; ++row) {
@@ -170,6 +222,10 @@ void CMS_1_Macro::ShowActions() {
         }
         item->setText(texts[column]);
       }
+      actions_->item(row, 0)->setIcon(
+          RowIconOf(IsMouseButtonCode(action.code) ? RowIcon::kMouse : RowIcon::kKey, ink));
+      actions_->item(row, 1)->setIcon(RowIconOf(
+          action.state == MacroAction::kRelease ? RowIcon::kRelease : RowIcon::kPress, ink));
     }
     const int selected = editing_.selected_action();
     if (selected >= 0) {
