@@ -26,6 +26,7 @@
 #include "framework/menu_builder.h"
 #include "framework/resources.h"
 #include "framework/window_placement.h"
+#include "platform/system_services.h"
 #include "ui/modal_assignment_dialogs.h"
 #include "ui/page_link_display.h"
 
@@ -84,6 +85,13 @@ void CMainWnd::InitWindow() {
   page_.set_window(this);
   page_.set_message_box([this](const QString& key) { return ShowMessageBox(this, key); });
   page_.set_menu_command_poster([this](const QString& name) { PostMenuCommand(name); });
+  notifications_ = MakeDesktopNotifications();
+  tray_status_ = std::make_unique<TrayStatus>(
+      [this](const QString& tip) {
+        if (tray_) tray_->set_tool_tip(tip);
+      },
+      [this](const QString& title, const QString& text) { return ShowNotice(title, text); });
+  page_.set_also_display(tray_status_.get());
   page_.Init();
 
   QIcon icon;
@@ -95,7 +103,7 @@ void CMainWnd::InitWindow() {
   QApplication::setWindowIcon(icon);
 
   const QString name = LanguageText(QStringLiteral("mouse_name_text"));
-  tray_ = std::make_unique<TrayIcon>(icon, name, [this](TrayClick click) {
+  tray_ = std::make_unique<TrayIcon>(icon, tray_status_->tool_tip(), [this](TrayClick click) {
     PostMessage(MSG_TRAY_ICON, 0, static_cast<std::intptr_t>(click));
   });
   tray_->Show();
@@ -129,6 +137,13 @@ void CMainWnd::LoadInputHooks() {
     hooks->SetWindowCapture(std::make_unique<WindowInputCapture>(core_.keyboard_layout()));
   }
   hooks->LogCapture();
+}
+
+// A notice through the desktop's notification service, or the tray icon's own message where
+// the desktop has no such service.
+bool CMainWnd::ShowNotice(const QString& title, const QString& text) {
+  if (notifications_ && notifications_->Available()) return notifications_->Notify(title, text);
+  return tray_in_use() && tray_->ShowMessage(title, text);
 }
 
 bool CMainWnd::tray_in_use() const {

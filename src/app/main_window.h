@@ -17,8 +17,10 @@
 
 #include "app/dpi_popup.h"
 #include "app/mouse_core.h"
+#include "app/tray_status.h"
 #include "framework/skin_window.h"
 #include "framework/tray_icon.h"
+#include "platform/desktop_notifications.h"
 #include "ui/settings_page.h"
 
 namespace mokta {
@@ -48,6 +50,8 @@ class CMainWnd : public SkinWindow {
   CMS_1_Page& page() { return page_; }
   MouseCore& core() { return core_; }
   TrayIcon* tray() { return tray_.get(); }
+  // The tray's tool tip and the battery notices.
+  TrayStatus& tray_status() { return *tray_status_; }
   QMenu* tray_menu() const { return tray_menu_.data(); }
   bool tray_in_use() const;
   int link_up() const { return link_up_; }
@@ -82,6 +86,7 @@ class CMainWnd : public SkinWindow {
   void ShowDpi(std::int32_t code);
   void CloseDpiPopup();
   void LoadInputHooks();
+  bool ShowNotice(const QString& title, const QString& text);
   void CleanUp();
   void RestorePlacement();
   // Writes the placement file; a failure is logged, and told to the user once when `tell`.
@@ -90,6 +95,8 @@ class CMainWnd : public SkinWindow {
   MouseCore& core_;
   CMS_1_Page page_;
   std::unique_ptr<TrayIcon> tray_;
+  std::unique_ptr<DesktopNotifications> notifications_;
+  std::unique_ptr<TrayStatus> tray_status_;  // before the page's link starts, after it ends
   QPointer<QMenu> tray_menu_;
   QPointer<QWidget> title_bar_;
   QPointer<CDPIMsg> dpi_popup_;

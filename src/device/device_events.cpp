@@ -1,6 +1,7 @@
 #include "device/device_events.h"
 
 #include <QTime>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -103,12 +104,16 @@ void DeviceEvents::OnDriverBattery(int status, int level) {
     fields.wireless_awake = 0;
     display_.ShowLinkUp(LinkKind::kReceiver, false);
     links_.RefreshLinkView();
+    // The cable charges the mouse whatever it reports, until it reports a full battery.
     if (status == kBatteryFull) {
       scheduler_.StopTimer(TIMER_CHARGE_ANIMATION);
       ShowBattery(100);
     } else {
       ShowCharging();
     }
+    display_.ShowBatteryReport(status == kBatteryFull
+                                   ? BatteryReport{BatteryReport::State::kFull, 100}
+                                   : BatteryReport{BatteryReport::State::kCharging, -1});
     return;
   }
   if (fields.wireless_awake.load() == 0) {
@@ -125,6 +130,7 @@ void DeviceEvents::OnDriverBattery(int status, int level) {
   }
   display_.ShowAsleep(false);
   fields.device_asleep = 0;
+  display_.ShowBatteryReport(BatteryReportOf(status, level));
 }
 
 void DeviceEvents::OnBleBattery(int status, int level) {
@@ -137,6 +143,14 @@ void DeviceEvents::OnBleBattery(int status, int level) {
     scheduler_.StopTimer(TIMER_CHARGE_ANIMATION);
     if (level <= 100) ShowBattery(level);
   }
+  display_.ShowBatteryReport(BatteryReportOf(status, level));
+}
+
+BatteryReport BatteryReportOf(int status, int level) {
+  if (status == kBatteryFull) return {BatteryReport::State::kFull, 100};
+  if (status == kBatteryCharging) return {BatteryReport::State::kCharging, -1};
+  // A level above 100 shows as 100.
+  return {BatteryReport::State::kOnBattery, std::clamp(level, 0, 100)};
 }
 
 std::optional<std::pair<std::uint16_t, std::uint16_t>> DecodeBleNotification(

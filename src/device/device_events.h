@@ -30,6 +30,10 @@ namespace mokta {
 inline constexpr int kBatteryFull = 2;
 inline constexpr int kBatteryCharging = 3;
 
+// A battery report's status and level as the state they stand for (any other status: on
+// battery).
+BatteryReport BatteryReportOf(int status, int level);
+
 // The polling-rate index (0..3: 125, 250, 500, 1000 reports a second) for the value a mouse
 // reports when its polling rate was changed on the mouse. The value reads as the report
 // interval in milliseconds: 1 is index 3, 2 index 2, 4 index 1, 8 index 0; any other value

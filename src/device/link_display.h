@@ -14,6 +14,15 @@ namespace mokta {
 
 enum class LinkKind { kCable, kReceiver, kBle };
 
+// One battery report of the mouse as it stands: running on its battery at `level` percent
+// (0..100), charging, or charged full. `level` is -1 where the report gives none (charging).
+struct BatteryReport {
+  enum class State { kOnBattery, kCharging, kFull };
+  State state = State::kOnBattery;
+  int level = -1;
+  friend bool operator==(const BatteryReport&, const BatteryReport&) = default;
+};
+
 class LinkDisplay {
  public:
   virtual ~LinkDisplay() = default;
@@ -30,6 +39,9 @@ class LinkDisplay {
   virtual void ShowChargeStep(int percent) = 0;
   // Nothing is known of the battery (the cable that charged it is gone): no level text.
   virtual void ShowBatteryUnknown() = 0;
+  // Each battery report, once the calls above that it caused are made: for a display that
+  // follows the battery itself (the tray's tool tip, the low-battery notices).
+  virtual void ShowBatteryReport(const BatteryReport& report) { (void)report; }
   // Whether the polling rate can be set over the links that are up (the cable, or the
   // receiver with an awake mouse: yes; Bluetooth LE alone: no). Withdrawing it also closes
   // its section.
@@ -52,6 +64,48 @@ class LinkDisplay {
   // Why the mouse cannot be reached over Bluetooth LE (kNone: nothing to say); told at
   // start-up and on every change, for the display to show while the mouse is unreachable.
   virtual void ShowBleDiagnosis(BleDiagnosis diagnosis) = 0;
+};
+
+// Tells everything to two displays, `first` then `second`; both outlive it.
+class LinkDisplayPair : public LinkDisplay {
+ public:
+  LinkDisplayPair(LinkDisplay& first, LinkDisplay& second) : first_(first), second_(second) {}
+  void ShowLinkUp(LinkKind link, bool up) override { Both(&LinkDisplay::ShowLinkUp, link, up); }
+  void ShowAsleep(bool asleep) override { Both(&LinkDisplay::ShowAsleep, asleep); }
+  void ShowBatteryLevel(int percent) override { Both(&LinkDisplay::ShowBatteryLevel, percent); }
+  void ShowCharging() override { Both(&LinkDisplay::ShowCharging); }
+  void ShowChargeStep(int percent) override { Both(&LinkDisplay::ShowChargeStep, percent); }
+  void ShowBatteryUnknown() override { Both(&LinkDisplay::ShowBatteryUnknown); }
+  void ShowBatteryReport(const BatteryReport& report) override {
+    Both(&LinkDisplay::ShowBatteryReport, report);
+  }
+  void ShowPollingRateAvailable(bool available) override {
+    Both(&LinkDisplay::ShowPollingRateAvailable, available);
+  }
+  void ShowDpiStage(int stage) override { Both(&LinkDisplay::ShowDpiStage, stage); }
+  void ShowDpiChange(std::int32_t dpi_code) override {
+    Both(&LinkDisplay::ShowDpiChange, dpi_code);
+  }
+  void ShowPollingRate(int index) override { Both(&LinkDisplay::ShowPollingRate, index); }
+  void ShowLightEffect(int index) override { Both(&LinkDisplay::ShowLightEffect, index); }
+  void ShowApplyRunning(bool running) override { Both(&LinkDisplay::ShowApplyRunning, running); }
+  void ShowUndelivered(bool undelivered) override {
+    Both(&LinkDisplay::ShowUndelivered, undelivered);
+  }
+  void ShowConnected(bool connected) override { Both(&LinkDisplay::ShowConnected, connected); }
+  void ShowBleDiagnosis(BleDiagnosis diagnosis) override {
+    Both(&LinkDisplay::ShowBleDiagnosis, diagnosis);
+  }
+
+ private:
+  template <typename... Params, typename... Args>
+  void Both(void (LinkDisplay::*show)(Params...), Args&&... args) {
+    (first_.*show)(args...);
+    (second_.*show)(args...);
+  }
+
+  LinkDisplay& first_;
+  LinkDisplay& second_;
 };
 
 // Shows nothing: for a host without a window.

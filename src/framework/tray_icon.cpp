@@ -35,6 +35,16 @@ void TrayIcon::set_tool_tip(const QString& tool_tip) {
   icon_->setToolTip(tool_tip);
 }
 
+QString TrayIcon::tool_tip() const {
+  return icon_->toolTip();
+}
+
+bool TrayIcon::ShowMessage(const QString& title, const QString& text) {
+  if (!icon_->isVisible() || !QSystemTrayIcon::supportsMessages()) return false;
+  icon_->showMessage(title, text, icon_->icon());
+  return true;
+}
+
 void TrayIcon::Activated(QSystemTrayIcon::ActivationReason reason) {
   if (!on_click_) return;
   switch (reason) {

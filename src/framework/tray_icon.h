@@ -39,6 +39,10 @@ class TrayIcon {
   void Hide();
   bool visible() const;
   void set_tool_tip(const QString& tool_tip);
+  QString tool_tip() const;
+  // Shows a balloon message from the icon; false where the icon is hidden or the system shows
+  // no such messages.
+  bool ShowMessage(const QString& title, const QString& text);
 
   // What the system reports, turned into an intent: a plain click (the system's "trigger") is a
   // left click, a context-menu request a right click; double and middle clicks are no intent.

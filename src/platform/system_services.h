@@ -7,6 +7,7 @@
 
 #include "data/keyboard_layout.h"
 #include "device/system_ble.h"
+#include "platform/desktop_notifications.h"
 
 namespace mokta {
 
@@ -18,5 +19,8 @@ std::unique_ptr<SystemBle> MakeSystemBle();
 // layout the environment or the system's keyboard settings name, else a fixed US layout.
 // The result may be used from any thread.
 std::unique_ptr<KeyboardLayout> MakeSystemKeyboardLayout();
+
+// The desktop's notification service. UI thread.
+std::unique_ptr<DesktopNotifications> MakeDesktopNotifications();
 
 }  // namespace mokta

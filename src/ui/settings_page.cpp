@@ -45,7 +45,12 @@ void CMS_1_Page::Init() {
   for (int n = 1; n <= kMenuButtons; ++n) {
     button_menu_.ClickOnEnter(controls_.Get<QAbstractButton>(NumberedName(kButtonKey, n)));
   }
-  core_.StartLink(&link_display_);
+  if (also_display_) {
+    display_pair_ = std::make_unique<LinkDisplayPair>(link_display_, *also_display_);
+    core_.StartLink(display_pair_.get());
+  } else {
+    core_.StartLink(&link_display_);
+  }
 }
 
 void CMS_1_Page::StartUpLoad() {

@@ -59,6 +59,10 @@ class CMS_1_Page {
     dialogs_ = std::move(dialogs);
   }
 
+  // Set before Init: a second display the device side tells the mouse's states to, after the
+  // page's own (the tray's status). It outlives the page's link.
+  void set_also_display(LinkDisplay* display) { also_display_ = display; }
+
   // Finds the page's controls, then starts the device side (worker, driver libraries, the
   // cable and receiver, the Bluetooth LE presence test), which shows its states on the page.
   void Init();
@@ -162,6 +166,8 @@ class CMS_1_Page {
   MessageBox message_box_;
   PageControls controls_;
   PageLinkDisplay link_display_{controls_};
+  LinkDisplay* also_display_ = nullptr;
+  std::unique_ptr<LinkDisplayPair> display_pair_;  // the two above, when there is a second
   MenuCommandPoster post_menu_command_;
   std::unique_ptr<AssignmentDialogs> dialogs_;
   ButtonMenu button_menu_;
