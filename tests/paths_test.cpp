@@ -81,6 +81,13 @@ TEST(Paths, ReadOnlyProgramFolderKeepsTheDataInTheUserDataLocation) {
   EXPECT_EQ(ChooseDataFolder(exe, user, test), user + "Data/");
   writable = {exe + "Data/"};
   EXPECT_EQ(ChooseDataFolder(exe, user, test), exe + "Data/");
+
+  // An installed program keeps the data in the user's location, even run by root.
+  QFile marker(exe + kInstalledMarker);
+  ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+  marker.close();
+  writable = {exe, exe + "Data/"};
+  EXPECT_EQ(ChooseDataFolder(exe, user, test), user + "Data/");
 }
 
 TEST(Paths, UserDataLocationFollowsXdgDataHomeWhenItIsAbsolute) {

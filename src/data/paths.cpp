@@ -69,6 +69,9 @@ QString UserDataLocation() {
 
 QString ChooseDataFolder(const QString& exe_folder, const QString& user_location,
                          const FolderWritableTest& writable) {
+  if (QFileInfo::exists(exe_folder + QLatin1String(kInstalledMarker))) {
+    return user_location + QStringLiteral("Data/");
+  }
   const QString beside = exe_folder + QStringLiteral("Data/");
   const bool usable = QFileInfo(beside).isDir() ? writable(beside) : writable(exe_folder);
   return usable ? beside : user_location + QStringLiteral("Data/");

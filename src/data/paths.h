@@ -26,8 +26,13 @@ QString UserDataLocationFor(const QString& xdg_data_home, const QString& home);
 // The same from the environment (XDG_DATA_HOME, HOME).
 QString UserDataLocation();
 
-// Chooses the data folder, with a trailing "/"; creates nothing. `exe_folder` + "Data/" when
-// that folder exists and is writable, or when it does not exist (or is not a folder) and
+// The file an installation puts beside the program (cmake --install, the Debian package): an
+// installed program keeps its data in the user's data location, whoever runs it.
+inline constexpr char kInstalledMarker[] = "mokta-mouse.installed";
+
+// Chooses the data folder, with a trailing "/"; creates nothing. `user_location` + "Data/" for
+// an installed program (kInstalledMarker beside it); else `exe_folder` + "Data/" when that
+// folder exists and is writable, or when it does not exist (or is not a folder) and
 // `exe_folder` is writable; otherwise `user_location` + "Data/". Both folders end with "/".
 QString ChooseDataFolder(const QString& exe_folder, const QString& user_location,
                          const FolderWritableTest& writable);
