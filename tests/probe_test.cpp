@@ -169,8 +169,10 @@ TEST_F(Probe, ListsEachNodeOfTheMouseAndTheOneTheDriverChooses) {
   AddNode(0x0005, 0x1D57, 0x214C, 0, 5, kNumberedVendor);         // cable ids over Bluetooth
 
   ProbeSystem system;
+  // The pointer and Bluetooth LE nodes are kept from the user, as the rules intend.
   system.can_open = [](const std::string& devnode, bool write) {
-    return !(write && devnode == "/dev/hidraw2");
+    return !(write && devnode == "/dev/hidraw2") && devnode != "/dev/hidraw0" &&
+           devnode != "/dev/hidraw3";
   };
   system.ask_bluez = NotRunning;
   const ProbeResult result = RunProbeScan(system);
@@ -189,6 +191,8 @@ TEST_F(Probe, ListsEachNodeOfTheMouseAndTheOneTheDriverChooses) {
   EXPECT_EQ(pointer.value("feature_reports").toArray(), QJsonArray());
   EXPECT_FALSE(pointer.value("chosen_by_driver").toBool());
   EXPECT_TRUE(pointer.value("driver").toString().contains("no vendor-defined"));
+  EXPECT_FALSE(pointer.value("readable").toBool());
+  EXPECT_EQ(pointer.value("access_fix").toString(), QString());
   const QJsonObject vendor = Node(cable, "/dev/hidraw1");
   EXPECT_EQ(vendor.value("bus").toString(), "usb");
   EXPECT_EQ(vendor.value("usb_interface").toInt(-1), 1);
@@ -216,6 +220,7 @@ TEST_F(Probe, ListsEachNodeOfTheMouseAndTheOneTheDriverChooses) {
   EXPECT_TRUE(ble_node.value("usb_interface").isNull());
   EXPECT_EQ(ble_node.value("bus").toString(), "bluetooth");
   EXPECT_FALSE(ble_node.value("chosen_by_driver").toBool());
+  EXPECT_EQ(ble_node.value("access_fix").toString(), QString());
 
   // The same in words.
   const QString text = ProbeToText(result);
@@ -228,6 +233,7 @@ TEST_F(Probe, ListsEachNodeOfTheMouseAndTheOneTheDriverChooses) {
   EXPECT_TRUE(
       text.contains("  The driver chooses /dev/hidraw2 but may not open it: install "
                     "packaging/71-mokta-mouse.rules (see README).\n"));
+  EXPECT_EQ(text.count("packaging/71-mokta-mouse.rules"), 2);
   EXPECT_FALSE(text.contains("hidraw4"));
   EXPECT_FALSE(text.contains("hidraw5"));
   EXPECT_TRUE(text.endsWith("BlueZ is not running\n"));

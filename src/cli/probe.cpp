@@ -157,8 +157,13 @@ std::vector<ReportSize> Sizes(const std::array<std::uint32_t, 256>& bits) {
   return sizes;
 }
 
+// The rules hand the user only the USB nodes with a vendor-defined application collection
+// (the nodes the driver may choose); a pointer, keyboard or Bluetooth LE node the user cannot
+// open is as intended, and the rules would not change that.
 QString NodeFix(const ProbeNode& node) {
-  return node.readable && node.writable ? QString() : QLatin1String(kRulesFix);
+  const bool handed_out =
+      node.id.bus == hidraw::kBusUsb && node.descriptor && node.info.vendor_collection;
+  return !handed_out || (node.readable && node.writable) ? QString() : QLatin1String(kRulesFix);
 }
 
 QString NodeDriverNote(const ProbeLink& link, std::size_t index) {
