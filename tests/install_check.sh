@@ -26,7 +26,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 # The tree.
 lib="$prefix/lib/mokta-mouse"
-for file in mokta-mouse mokta-mousectl libhiddriver_1.so libhiddriver_2.so libHook.so \
+for file in mokta-mouse mokta-mousectl mokta-hidraw-access libhiddriver_1.so libhiddriver_2.so libHook.so \
   mokta-mouse.installed res/lan.xml res/main.xml res/MS/MS_1/ms_1_macropage.xml; do
   [ -e "$lib/$file" ] || fail "missing lib/mokta-mouse/$file"
 done
@@ -41,6 +41,8 @@ for file in share/applications/org.mokta.MoktaMouse.desktop \
   lib/udev/rules.d/71-mokta-mouse.rules; do
   [ -e "$prefix/$file" ] || fail "missing $file"
 done
+grep -q "IMPORT{program}=\"$lib/mokta-hidraw-access %k\"" "$prefix/lib/udev/rules.d/71-mokta-mouse.rules" ||
+  fail "the installed rules do not run the installed mokta-hidraw-access"
 if find "$prefix" -name '*virtual*' | grep -q .; then
   fail "the virtual mouse is installed: $(find "$prefix" -name '*virtual*' | head -3)"
 fi
@@ -88,7 +90,8 @@ if [ -z "$deb" ]; then
 else
   dpkg-deb -c "$deb" >"$work/contents"
   for path in ./usr/lib/mokta-mouse/mokta-mouse ./usr/lib/mokta-mouse/libHook.so \
-    ./usr/bin/mokta-mouse ./usr/share/applications/org.mokta.MoktaMouse.desktop \
+    ./usr/bin/mokta-mouse ./usr/lib/mokta-mouse/mokta-hidraw-access \
+    ./usr/share/applications/org.mokta.MoktaMouse.desktop \
     ./usr/lib/udev/rules.d/71-mokta-mouse.rules; do
     grep -q " $path" "$work/contents" || fail "the package lacks $path"
   done
