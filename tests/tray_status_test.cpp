@@ -1,12 +1,18 @@
 // What the notification area tells of the mouse: the tray icon's tool tip in the real main
-// window against the virtual mouse, and the battery notices with their texts and spacing.
+// window against the virtual mouse, the battery notices with their texts and spacing, and the
+// tray menu's "Start with the session".
 // Built into settings_page_test, whose main runs it.
 
 #include "app/tray_status.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include "page_test_support.h"
 #include "qt_wait.h"
@@ -29,6 +35,27 @@ TEST_F(TrayStatusTest, TheToolTipFollowsTheLinksAndTheBattery) {
   WAIT_EQ(tray->tool_tip(), "Mokta Gaming Mouse\nReceiver · Battery 57%");
   mouse_.Plug(VirtualLink::kReceiver, false);
   WAIT_EQ(tray->tool_tip(), "Mokta Gaming Mouse\nNo mouse connected");
+}
+
+// "Start with the session" from the tray menu (or the window's menu): the autostart entry is
+// written, ticked in the menu, and removed again.
+TEST_F(TrayStatusTest, StartWithTheSessionWritesAndRemovesTheAutostartEntry) {
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+  ASSERT_NO_FATAL_FAILURE(Start(1));
+  const QString entry = config.filePath("autostart/org.mokta.MoktaMouse.desktop");
+  window_->RouteMenuCommand("autostart");
+  EXPECT_TRUE(QFileInfo::exists(entry));
+  window_->tray()->Activated(QSystemTrayIcon::Context);  // a right click opens the menu
+  QCoreApplication::sendPostedEvents();
+  ASSERT_NE(window_->tray_menu(), nullptr);
+  auto* item = window_->tray_menu()->findChild<QAction*>("autostart");
+  ASSERT_NE(item, nullptr);
+  EXPECT_TRUE(item->isCheckable() && item->isChecked());
+  window_->tray_menu()->close();
+  window_->RouteMenuCommand("autostart");
+  EXPECT_FALSE(QFileInfo::exists(entry));
+  qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(TrayStatusNotices, TextsAndSpacing) {

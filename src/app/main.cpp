@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/autostart.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/mouse_core.h"
@@ -121,7 +122,11 @@ int main(int argc, char** argv) {
     window.reset();
     return 0;
   }
-  window->show();
+  // Started with the session (the autostart entry): in the tray, where there is one.
+  if (qEnvironmentVariable(mokta::kStartHiddenVariable) != QLatin1String("1") ||
+      !window->tray_in_use()) {
+    window->show();
+  }
 
   instance.SetActivationHandler([&window](mokta::SingleInstance::Reply reply) {
     if (window) window->SendMessage(mokta::MSG_ACTIVATE);

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QTabWidget>
 #include <QWindow>
 
+#include "app/autostart.h"
 #include "app/dpi_popup.h"
 #include "app/file_message.h"
 #include "app/hook_table.h"
@@ -205,6 +207,8 @@ void CMainWnd::OnClick(const Notification& notification) {
     }
   } else if (notification.sender_name == QLatin1String("min_btn")) {
     showMinimized();
+  } else if (notification.sender_name == QLatin1String("main_menu_btn")) {
+    OpenMainMenu();
   }
 }
 
@@ -302,8 +306,39 @@ void CMainWnd::OpenTrayMenu() {
   if (tray_menu_) delete tray_menu_.data();
   tray_menu_ = BuildMenu(QStringLiteral("traymenu.xml"), this,
                          [this](const QString& name) { PostMenuCommand(name); });
+  ShowAutostartState(tray_menu_);
   const QPoint at = QCursor::pos() - QPoint(0, 50);
   tray_menu_->popup(at);
+}
+
+// The window's own menu, under its menu button: the same settings of the program as the tray
+// menu, for desktops without a tray.
+void CMainWnd::OpenMainMenu() {
+  QWidget* button = FindOptional(QStringLiteral("main_menu_btn"));
+  if (main_menu_) delete main_menu_.data();
+  main_menu_ = BuildMenu(QStringLiteral("mainmenu.xml"), this,
+                         [this](const QString& name) { PostMenuCommand(name); });
+  ShowAutostartState(main_menu_);
+  main_menu_->popup(button ? button->mapToGlobal(QPoint(0, button->height())) : QCursor::pos());
+}
+
+void CMainWnd::ShowAutostartState(QMenu* menu) {
+  if (auto* item = menu ? menu->findChild<QAction*>(QStringLiteral("autostart")) : nullptr) {
+    item->setChecked(AutostartEnabled(AutostartEntryPath()));
+  }
+}
+
+void CMainWnd::ToggleAutostart() {
+  const QString entry = AutostartEntryPath();
+  const bool on = !AutostartEnabled(entry);
+  if (!SetAutostart(on, entry, QCoreApplication::applicationFilePath())) {
+    qCWarning(lcMainWindow).noquote() << "could not" << (on ? "write" : "remove") << entry;
+    ShowMessageBox(this, QStringLiteral("autostart_failed_text"));
+    return;
+  }
+  qCInfo(lcMainWindow).noquote() << (on ? "starts with the session:"
+                                        : "no longer starts with the session:")
+                                 << entry;
 }
 
 void CMainWnd::PostMenuCommand(const QString& item_name) {
@@ -317,6 +352,8 @@ void CMainWnd::RouteMenuCommand(const QString& item_name) {
     OnTrayClick(static_cast<std::intptr_t>(TrayClick::kLeftButtonUp));
   } else if (item_name.compare(QLatin1String("exit"), Qt::CaseInsensitive) == 0) {
     Exit();
+  } else if (item_name.compare(QLatin1String("autostart"), Qt::CaseInsensitive) == 0) {
+    ToggleAutostart();
   } else if (MenuItemBelongsToPage(item_name)) {
     page_.OnMenuCommand(item_name);
   }

@@ -87,6 +87,11 @@ class CMainWnd : public SkinWindow {
   void CloseDpiPopup();
   void LoadInputHooks();
   bool ShowNotice(const QString& title, const QString& text);
+  void OpenMainMenu();
+  // Ticks the menu's "autostart" item when the program starts with the session.
+  void ShowAutostartState(QMenu* menu);
+  // "autostart": starts, or no longer starts, with the session; a failure is told.
+  void ToggleAutostart();
   void CleanUp();
   void RestorePlacement();
   // Writes the placement file; a failure is logged, and told to the user once when `tell`.
@@ -98,6 +103,7 @@ class CMainWnd : public SkinWindow {
   std::unique_ptr<DesktopNotifications> notifications_;
   std::unique_ptr<TrayStatus> tray_status_;  // before the page's link starts, after it ends
   QPointer<QMenu> tray_menu_;
+  QPointer<QMenu> main_menu_;
   QPointer<QWidget> title_bar_;
   QPointer<CDPIMsg> dpi_popup_;
   QHash<std::uintptr_t, QString> menu_commands_;  // posted menu items by id

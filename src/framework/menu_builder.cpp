@@ -30,6 +30,7 @@ void ReadMenu(QXmlStreamReader& xml, QMenu* menu, const MenuCommandHandler& on_c
       const QString name = attributes.value(QLatin1String("name")).toString();
       action->setObjectName(name);
       action->setEnabled(attributes.value(QLatin1String("enabled")) != u"false");
+      action->setCheckable(attributes.value(QLatin1String("checkable")) == u"true");
       QObject::connect(action, &QAction::triggered, menu, [on_command, name] { on_command(name); });
       xml.skipCurrentElement();
     } else if (xml.name() == u"Separator") {

@@ -15,7 +15,8 @@
 //
 // "name" is what a click reports; "text" is a language key when it ends in "_text" (as in
 // layouts, control_text.h), otherwise shown as written; an item without a text shows its name.
-// enabled="false" greys an item out. Other elements and attributes are ignored.
+// enabled="false" greys an item out; checkable="true" gives it a check mark, which the caller
+// sets. Other elements and attributes are ignored.
 
 #include <QString>
 #include <functional>
