@@ -60,7 +60,7 @@ int RunRecorderBench(int& argc, char** argv, const RecorderOptions& options) {
   core_options.data_folder = data.path() + "/";
   core_options.use_system_ble = false;
   MouseCore core(core_options);
-  CMS_1_Macro editor(nullptr, core, [](const QString&) { return 1; });
+  CMS_1_Macro editor(nullptr, core, [](QWidget*, const QString&) { return 1; });
   editor.show();
   auto* list = editor.Find<QTableWidget>(QStringLiteral("ms_1_macro_action_list"));
   auto* record = editor.Find<QAbstractButton>(QStringLiteral("ms_1_macro_record_btn"));

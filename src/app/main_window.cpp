@@ -85,7 +85,8 @@ void CMainWnd::InitWindow() {
   RestorePlacement();
   AddVirtualWindow(kPageName, [this](const Notification& n) { page_.Notify(n); });
   page_.set_window(this);
-  page_.set_message_box([this](const QString& key) { return ShowMessageBox(this, key); });
+  page_.set_message_box(
+      [](QWidget* parent, const QString& key) { return ShowMessageBox(parent, key); });
   page_.set_menu_command_poster([this](const QString& name) { PostMenuCommand(name); });
   notifications_ = MakeDesktopNotifications();
   tray_status_ = std::make_unique<TrayStatus>(

@@ -412,7 +412,7 @@ void CMS_1_Macro::AddMacro() {
 void CMS_1_Macro::DeleteMacro() {
   const int row = macro_list_ ? macro_list_->currentRow() : -1;
   if (row < 0 || row >= static_cast<int>(editing_.macros().size())) return;
-  if (!message_box_ || message_box_(QStringLiteral("delete_macro_text")) != 1) return;
+  if (!message_box_ || message_box_(this, QStringLiteral("delete_macro_text")) != 1) return;
   const int next = editing_.DeleteMacro(row);
   if (macro_list_) {
     Quietly(macro_list_, [&] { delete macro_list_->takeItem(row); });

@@ -36,7 +36,8 @@ class MouseCore;
 
 class CMS_1_Macro : public SkinWindow {
  public:
-  using MessageBox = std::function<int(const QString& message_key)>;
+  // Shows a message box over the given window; 1 for OK.
+  using MessageBox = std::function<int(QWidget* parent, const QString& message_key)>;
   // Milliseconds of a monotonic clock; the recorder measures waits with it.
   using Clock = std::function<std::int64_t()>;
 

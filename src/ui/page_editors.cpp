@@ -11,7 +11,9 @@ namespace mokta {
 
 void CMS_1_Page::OpenMacroEditor() {
   {
-    CMS_1_Macro editor(window_, core_, [this](const QString& key) { return ShowMessage(key); });
+    CMS_1_Macro editor(window_, core_, [this](QWidget* over, const QString& key) {
+      return ShowMessageOver(over, key);
+    });
     editor.Run();
   }
   ResyncAssignments();
@@ -19,8 +21,9 @@ void CMS_1_Page::OpenMacroEditor() {
 
 void CMS_1_Page::OpenGunEditor() {
   {
-    CMS_1_Gun editor(window_, core_,
-                     [this](QWidget*, const QString& key) { return ShowMessage(key); });
+    CMS_1_Gun editor(window_, core_, [this](QWidget* over, const QString& key) {
+      return ShowMessageOver(over, key);
+    });
     editor.Run();
   }
   ResyncAssignments();

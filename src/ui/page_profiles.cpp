@@ -63,8 +63,9 @@ void CMS_1_Page::ResetProfile() {
 
 void CMS_1_Page::AddProfile() {
   ProfileSession& session = core_.session();
-  CMS_1_ProfileName dialog(window_, QStringLiteral("profile_name_1_text"), session.profiles(),
-                           [this](QWidget*, const QString& key) { return ShowMessage(key); });
+  CMS_1_ProfileName dialog(
+      window_, QStringLiteral("profile_name_1_text"), session.profiles(),
+      [this](QWidget* over, const QString& key) { return ShowMessageOver(over, key); });
   if (dialog.Run() != 1) return;
   int index = 0;
   session.EditList([&](ProfileList& profiles, ProfileStoreHeader&, int&) {
@@ -77,8 +78,9 @@ void CMS_1_Page::AddProfile() {
 
 void CMS_1_Page::RenameProfile() {
   ProfileSession& session = core_.session();
-  CMS_1_ProfileName dialog(window_, QStringLiteral("profile_name_2_text"), session.profiles(),
-                           [this](QWidget*, const QString& key) { return ShowMessage(key); });
+  CMS_1_ProfileName dialog(
+      window_, QStringLiteral("profile_name_2_text"), session.profiles(),
+      [this](QWidget* over, const QString& key) { return ShowMessageOver(over, key); });
   if (dialog.Run() != 1) return;
   session.EditCurrent([&](ProfileData& p) { p.set_name(dialog.name()); });
   if (auto* list = controls_.Get<QListWidget>(QStringLiteral("ms_1_list_profile"))) {

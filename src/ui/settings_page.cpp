@@ -253,6 +253,11 @@ void CMS_1_Page::OnCheckClick(const QString& sender, bool checked) {
   }
 }
 
+int CMS_1_Page::ShowMessageOver(QWidget* parent, const QString& message_key) const {
+  if (!message_box_) return 0;
+  return message_box_(parent ? parent : static_cast<QWidget*>(window_), message_key);
+}
+
 void CMS_1_Page::OnClick(const QString& sender) {
   if (const int n = NumberIn(sender, kButtonKey, static_cast<int>(kMouseButtons))) {
     if (n <= kMenuButtons) OpenButtonMenu(n);  // the others only show their function

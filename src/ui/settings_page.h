@@ -46,8 +46,9 @@ class CMS_1_Page {
   // Set by the main window before Init: the window whose layout holds the page's controls
   // (its messages and timers are the page's too).
   void set_window(SkinWindow* window) { window_ = window; }
-  // Shows the program's message box with a message key and returns its result (1 for OK).
-  using MessageBox = std::function<int(const QString& message_key)>;
+  // Shows the program's message box with a message key over `parent` (the page's window, or a
+  // dialog opened from it) and returns its result (1 for OK).
+  using MessageBox = std::function<int(QWidget* parent, const QString& message_key)>;
   void set_message_box(MessageBox message_box) { message_box_ = std::move(message_box); }
   // Set by the main window before Init: hands the name of a clicked menu item to the main
   // window, which calls OnMenuCommand with it once the menu has closed.
@@ -137,8 +138,10 @@ class CMS_1_Page {
   // Sends the edit to the mouse as `timing` says.
   void Apply(ApplyTiming timing);
   int ShowMessage(const QString& message_key) const {
-    return message_box_ ? message_box_(message_key) : 0;
+    return ShowMessageOver(nullptr, message_key);
   }
+  // Over `parent`; null: over the page's window.
+  int ShowMessageOver(QWidget* parent, const QString& message_key) const;
   // Shows the DPI of stage `index` (0-based) in its label and its edit.
   void ShowStageDpi(int index, std::int32_t code);
   // The on/off check box of a DPI stage: turns the stage on or off (SwitchDpiStage) and sends
