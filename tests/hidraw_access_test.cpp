@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "report_descriptors.h"
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -22,24 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Where the installed rules find the helper: beside the program in lib/mokta-mouse/.
 constexpr char kInstalledHelper[] = "/usr/lib/mokta-mouse/mokta-hidraw-access";
 
-// A pointer collection and a keyboard collection on one interface, as a gaming mouse's first
-// interface has them.
-const Bytes kMouseAndKeyboard = {
-    0x05, 0x01,  // Usage Page (generic desktop)
-    0x09, 0x02,  // Usage (mouse)
-    0xA1, 0x01,  // Collection (application)
-    0x85, 0x01,  //   Report ID 1
-    0x75, 0x08,  //   Report Size 8
-    0x95, 0x04,  //   Report Count 4
-    0x81, 0x02,  //   Input
-    0xC0,        // End Collection
-    0x09, 0x06,  // Usage (keyboard)
-    0xA1, 0x01,  // Collection (application)
-    0x85, 0x02,  //   Report ID 2
-    0x95, 0x08,  //   Report Count 8
-    0x81, 0x02,  //   Input
-    0xC0,        // End Collection
-};
+const Bytes& kMouseAndKeyboard = mokta::test::kMouseAndKeyboardDescriptor;
 
 // The interface that takes the commands: a vendor-defined application collection with a
 // 64-byte feature report.

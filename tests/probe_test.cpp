@@ -14,29 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "report_descriptors.h"
+
 namespace mokta {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The cable's pointer and keyboard interface: a mouse collection (input 1, 4 bytes) and a
-// keyboard collection (input 2, 8 bytes), no feature reports.
-const Bytes kMouseAndKeyboard = {
-    0x05, 0x01,  // Usage Page (generic desktop)
-    0x09, 0x02,  // Usage (mouse)
-    0xA1, 0x01,  // Collection (application)
-    0x85, 0x01,  //   Report ID 1
-    0x75, 0x08,  //   Report Size 8
-    0x95, 0x04,  //   Report Count 4
-    0x81, 0x02,  //   Input
-    0xC0,        // End Collection
-    0x09, 0x06,  // Usage (keyboard)
-    0xA1, 0x01,  // Collection (application)
-    0x85, 0x02,  //   Report ID 2
-    0x95, 0x08,  //   Report Count 8
-    0x81, 0x02,  //   Input
-    0xC0,        // End Collection
-};
+const Bytes& kMouseAndKeyboard = test::kMouseAndKeyboardDescriptor;
 
 // The vendor interface with report ids: feature 5 (8 bytes), input 7 (4 bytes).
 const Bytes kNumberedVendor = {
