@@ -71,34 +71,34 @@ RecordFileResult Failure(const QString& path, const QString& problem) {
 }
 
 template <typename Record>
-bool ReadRecords(QFile& file, qint64 count, std::vector<std::unique_ptr<Record>>& out) {
+bool ReadRecords(QIODevice& device, qint64 count, std::vector<std::unique_ptr<Record>>& out) {
   for (qint64 i = 0; i < count; ++i) {
     auto record = std::make_unique<Record>();
-    if (!ReadExact(file, MutableRecordImage(*record))) return false;
+    if (!ReadExact(device, MutableRecordImage(*record))) return false;
     out.push_back(std::move(record));
   }
   return true;
 }
 
 // Reads the records of a file whose size has been checked against its kind.
-bool ReadContents(QFile& file, RecordFile& out) {
+bool ReadContents(QIODevice& device, RecordFile& out) {
   if (out.kind == RecordFileKind::kProfileStore) {
     out.header = std::make_unique<ProfileStoreHeader>();
-    if (!ReadExact(file, MutableRecordImage(*out.header))) return false;
+    if (!ReadExact(device, MutableRecordImage(*out.header))) return false;
   }
   switch (out.kind) {
     case RecordFileKind::kProfile:
-      return ReadRecords(file, 1, out.profiles);
+      return ReadRecords(device, 1, out.profiles);
     case RecordFileKind::kMacro:
-      return ReadRecords(file, 1, out.macros);
+      return ReadRecords(device, 1, out.macros);
     case RecordFileKind::kGun:
-      return ReadRecords(file, 1, out.guns);
+      return ReadRecords(device, 1, out.guns);
     case RecordFileKind::kProfileStore:
-      return ReadRecords(file, (out.size - kHeaderSize) / kProfileSize, out.profiles);
+      return ReadRecords(device, (out.size - kHeaderSize) / kProfileSize, out.profiles);
     case RecordFileKind::kMacroStore:
-      return ReadRecords(file, out.size / kMacroSize, out.macros);
+      return ReadRecords(device, out.size / kMacroSize, out.macros);
     case RecordFileKind::kGunStore:
-      return ReadRecords(file, out.size / kGunSize, out.guns);
+      return ReadRecords(device, out.size / kGunSize, out.guns);
   }
   return false;
 }
@@ -207,7 +207,12 @@ RecordFileResult ReadRecordFile(const QString& path, std::optional<RecordFileKin
   if (!file.open(QIODevice::ReadOnly)) {
     return Failure(path, QStringLiteral("cannot open: ") + file.errorString());
   }
-  const qint64 size = file.size();
+  return ReadRecordDevice(file, path, assumed_kind);
+}
+
+RecordFileResult ReadRecordDevice(QIODevice& device, const QString& path,
+                                  std::optional<RecordFileKind> assumed_kind) {
+  const qint64 size = device.size();
   std::optional<RecordFileKind> kind = KindFromName(path);
   if (!kind) kind = assumed_kind;
   if (!kind) kind = KindFromSize(size);
@@ -224,8 +229,8 @@ RecordFileResult ReadRecordFile(const QString& path, std::optional<RecordFileKin
   result.file.path = path;
   result.file.kind = *kind;
   result.file.size = size;
-  if (!ReadContents(file, result.file)) {
-    return Failure(path, QStringLiteral("cannot be read to its end: ") + file.errorString());
+  if (!ReadContents(device, result.file)) {
+    return Failure(path, QStringLiteral("cannot be read to its end: ") + device.errorString());
   }
   return result;
 }

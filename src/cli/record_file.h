@@ -6,6 +6,7 @@
 // is read only when its size fits that kind, so every record the tool shows is a whole record
 // as the program would read it.
 
+#include <QIODevice>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -62,5 +63,10 @@ struct RecordFileResult {
 // be read to its end.
 RecordFileResult ReadRecordFile(const QString& path,
                                 std::optional<RecordFileKind> assumed_kind = std::nullopt);
+// The same over bytes at hand: `device` is open for reading, at its start (a file the caller
+// opened, or the file's bytes in memory); `path` gives the kind by its name and names the file
+// in the result.
+RecordFileResult ReadRecordDevice(QIODevice& device, const QString& path,
+                                  std::optional<RecordFileKind> assumed_kind = std::nullopt);
 
 }  // namespace mokta

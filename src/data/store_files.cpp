@@ -28,15 +28,15 @@ bool EnsureFolder(const QString& folder) {
   return QDir().mkpath(folder);
 }
 
-// Reads whole records from `file` until fewer than a record's bytes remain; returns the
+// Reads whole records from `device` until fewer than a record's bytes remain; returns the
 // number of bytes of a partial last record that were left out.
 template <typename Record>
-qint64 ReadRecords(QFile& file, std::vector<std::unique_ptr<Record>>& out) {
-  const qint64 total = file.size() - file.pos();
+qint64 ReadRecords(QIODevice& device, std::vector<std::unique_ptr<Record>>& out) {
+  const qint64 total = device.size() - device.pos();
   const qint64 whole = total / static_cast<qint64>(Record::kSize);
   for (qint64 i = 0; i < whole; ++i) {
     auto record = std::make_unique<Record>();
-    if (!ReadExact(file, MutableRecordImage(*record))) {
+    if (!ReadExact(device, MutableRecordImage(*record))) {
       return total - i * static_cast<qint64>(Record::kSize);
     }
     out.push_back(std::move(record));
@@ -142,44 +142,68 @@ void CopyPartialStoreAside(QFile& file, const QString& path, StoreReadOutcome& o
 }
 
 template <typename Record>
+RecordStoreImage<std::vector<std::unique_ptr<Record>>> ReadRecordImage(QIODevice& device) {
+  RecordStoreImage<std::vector<std::unique_ptr<Record>>> image;
+  if (device.size() > kMaxStoreRecords * static_cast<qint64>(Record::kSize)) {
+    image.damaged = true;
+    return image;
+  }
+  image.dropped_bytes = ReadRecords(device, image.records);
+  if (image.dropped_bytes != 0 && image.records.empty()) {
+    image.dropped_bytes = 0;
+    image.damaged = true;
+  }
+  return image;
+}
+
+template <typename Record>
 RecordStoreContents<std::vector<std::unique_ptr<Record>>> ReadRecordStore(const QString& path) {
   RecordStoreContents<std::vector<std::unique_ptr<Record>>> contents;
   QFile file(path);
   if (!OpenStore(file, path, contents)) return contents;
-  if (file.size() > kMaxStoreRecords * static_cast<qint64>(Record::kSize)) {
+  auto image = ReadRecordImage<Record>(file);
+  if (image.damaged) {
     MoveDamagedAside(file, path, contents);
     return contents;
   }
-  contents.dropped_bytes = ReadRecords(file, contents.records);
-  if (contents.dropped_bytes == 0) return contents;
-  if (contents.records.empty()) {
-    contents.dropped_bytes = 0;
-    MoveDamagedAside(file, path, contents);
-  } else {
-    CopyPartialStoreAside(file, path, contents);
-  }
+  contents.records = std::move(image.records);
+  contents.dropped_bytes = image.dropped_bytes;
+  if (contents.dropped_bytes != 0) CopyPartialStoreAside(file, path, contents);
   return contents;
 }
 
-enum class ProfileRead { kDone, kDamaged };
+}  // namespace
 
-// Reads the header and the whole profiles of an opened "pro.data".
-ProfileRead ReadProfiles(QFile& file, ProfileStoreContents& contents) {
-  const qint64 size = file.size();
+ProfileStoreImage ReadProfileStoreImage(QIODevice& device) {
+  ProfileStoreImage image;
+  const qint64 size = device.size();
   constexpr auto kHeader = static_cast<qint64>(ProfileStoreHeader::kSize);
   constexpr auto kProfile = static_cast<qint64>(ProfileData::kSize);
-  if (size < kHeader + kProfile || size > kHeader + kMaxStoreRecords * kProfile) {
-    return ProfileRead::kDamaged;
-  }
+  image.damaged = true;
+  if (size < kHeader + kProfile || size > kHeader + kMaxStoreRecords * kProfile) return image;
   auto header = std::make_unique<ProfileStoreHeader>();
-  if (!ReadExact(file, std::as_writable_bytes(header->bytes()))) return ProfileRead::kDamaged;
-  contents.dropped_bytes = ReadRecords(file, contents.profiles);
-  if (contents.profiles.empty()) return ProfileRead::kDamaged;
-  contents.header = std::move(header);
-  return ProfileRead::kDone;
+  if (!ReadExact(device, std::as_writable_bytes(header->bytes()))) return image;
+  image.dropped_bytes = ReadRecords(device, image.profiles);
+  if (image.profiles.empty()) {
+    image.dropped_bytes = 0;
+    return image;
+  }
+  image.damaged = false;
+  const std::int32_t selected = header->selected();
+  if (selected < 0 || static_cast<std::size_t>(selected) >= image.profiles.size()) {
+    header->set_selected(0);
+  }
+  image.header = std::move(header);
+  return image;
 }
 
-}  // namespace
+RecordStoreImage<MacroList> ReadMacroStoreImage(QIODevice& device) {
+  return ReadRecordImage<MacroData>(device);
+}
+
+RecordStoreImage<GunList> ReadGunStoreImage(QIODevice& device) {
+  return ReadRecordImage<GunData>(device);
+}
 
 StoreFiles::StoreFiles(QString data_folder) : data_folder_(std::move(data_folder)) {
   if (!data_folder_.endsWith(QLatin1Char('/'))) data_folder_ += QLatin1Char('/');
@@ -223,17 +247,15 @@ ProfileStoreContents StoreFiles::ReadProfileStore(const LanguageTexts& language)
   const QString path = ProfileStorePath();
   QFile file(path);
   if (OpenStore(file, path, contents)) {
-    if (ReadProfiles(file, contents) == ProfileRead::kDone) {
-      contents.state = StoreState::kLoaded;
+    ProfileStoreImage image = ReadProfileStoreImage(file);
+    if (!image.damaged) {
+      contents.profiles = std::move(image.profiles);
+      contents.header = std::move(image.header);
+      contents.dropped_bytes = image.dropped_bytes;
       if (contents.dropped_bytes != 0) CopyPartialStoreAside(file, path, contents);
       if (contents.state == StoreState::kUnreadable) Refuse(StoreKind::kProfiles);
-      const std::int32_t selected = contents.header->selected();
-      if (selected < 0 || static_cast<std::size_t>(selected) >= contents.profiles.size()) {
-        contents.header->set_selected(0);
-      }
       return contents;
     }
-    contents.dropped_bytes = 0;
     MoveDamagedAside(file, path, contents);
   }
 

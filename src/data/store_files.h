@@ -63,6 +63,30 @@ struct RecordStoreContents : StoreReadOutcome {
 using MacroStoreContents = RecordStoreContents<MacroList>;
 using GunStoreContents = RecordStoreContents<GunList>;
 
+// What the image of a store holds, read from `device` (open for reading, at its start): the
+// store's file, or the file's bytes in memory. The readers of StoreFiles read their files with
+// these and decide from what they find what is done on disk. `damaged`: the image is too large
+// to be real, or holds no whole record (for "pro.data": no header and profile) while it is not
+// empty; nothing else is then set. Otherwise the whole records are in the list and
+// `dropped_bytes` is the length of a partial last record that was left out (or of what could
+// not be read from the device).
+struct ProfileStoreImage {
+  ProfileList profiles;                        // not empty unless `damaged`
+  std::unique_ptr<ProfileStoreHeader> header;  // set unless `damaged`; `selected` names a profile
+  qint64 dropped_bytes = 0;
+  bool damaged = false;
+};
+template <typename List>
+struct RecordStoreImage {
+  List records;
+  qint64 dropped_bytes = 0;
+  bool damaged = false;
+};
+// An empty "pro.data" is damaged; an empty "macro.data" or "gun.data" holds an empty list.
+ProfileStoreImage ReadProfileStoreImage(QIODevice& device);
+RecordStoreImage<MacroList> ReadMacroStoreImage(QIODevice& device);
+RecordStoreImage<GunList> ReadGunStoreImage(QIODevice& device);
+
 // Reads and writes the stores of one data folder.
 //
 // Writes are atomic: the new image goes to a temporary file in the same folder, is flushed to

@@ -210,36 +210,39 @@ void DeviceHost::Shutdown() {
   receiver_library_.reset();
 }
 
-void DeviceHost::HandleDriverMessage(std::uint32_t message, std::uintptr_t wparam,
-                                     std::intptr_t lparam) {
-  if (shut_down_ || !link_state_) return;
-  if (message_observer_) message_observer_(message, wparam, lparam);
+void RouteDriverMessage(LinkState& links, DeviceEvents& events, std::uint32_t message,
+                        std::uintptr_t wparam, std::intptr_t lparam) {
   switch (message) {
     // The data messages go to the event decoding by their number: whatever the mouse
     // reports, it cannot pass for an arrival or a removal.
     case MSG_CABLE_EVENT:
-      link_state_->OnCableEvent(static_cast<std::uint16_t>(wparam),
-                                static_cast<std::uint16_t>(lparam));
+      links.OnCableEvent(static_cast<std::uint16_t>(wparam), static_cast<std::uint16_t>(lparam));
       break;
     case MSG_CABLE_STATUS:
-      link_state_->OnCableStatus(FoldStatusMessage(wparam));
+      links.OnCableStatus(FoldStatusMessage(wparam));
       break;
     case MSG_RECEIVER_EVENT:
-      link_state_->OnReceiverEvent(static_cast<std::uint16_t>(wparam),
-                                   static_cast<std::uint16_t>(lparam));
+      links.OnReceiverEvent(static_cast<std::uint16_t>(wparam), static_cast<std::uint16_t>(lparam));
       break;
     case MSG_RECEIVER_STATUS:
-      link_state_->OnReceiverStatus(FoldStatusMessage(wparam));
+      links.OnReceiverStatus(FoldStatusMessage(wparam));
       break;
     case MSG_BLE_PRESENCE:
-      link_state_->OnBleDeviceChange(wparam == 1);
+      links.OnBleDeviceChange(wparam == 1);
       break;
     case MSG_BLE_EVENT:
-      events_->OnBleEvent(static_cast<std::uint16_t>(wparam), static_cast<std::uint16_t>(lparam));
+      events.OnBleEvent(static_cast<std::uint16_t>(wparam), static_cast<std::uint16_t>(lparam));
       break;
     default:
       break;
   }
+}
+
+void DeviceHost::HandleDriverMessage(std::uint32_t message, std::uintptr_t wparam,
+                                     std::intptr_t lparam) {
+  if (shut_down_ || !link_state_) return;
+  if (message_observer_) message_observer_(message, wparam, lparam);
+  RouteDriverMessage(*link_state_, *events_, message, wparam, lparam);
 }
 
 void DeviceHost::PostToHost(std::function<void()> work) {

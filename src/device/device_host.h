@@ -55,6 +55,14 @@ enum class ApplyOutcome { kRan, kAsleep, kNoLink };
 // Called on the owning thread once for each request the worker has taken.
 using RequestObserver = std::function<void(ApplyOutcome)>;
 
+// Hands one message of a driver or of the Bluetooth LE link, with its two values as posted, to
+// the link state (arrivals, removals and the event words of the cable and the receiver) or to
+// the event decoding (Bluetooth LE notifications). Any other message number is ignored; only
+// the low 16 bits of an event's word and value count. What DeviceHost::HandleDriverMessage
+// does once the host has started.
+void RouteDriverMessage(LinkState& links, DeviceEvents& events, std::uint32_t message,
+                        std::uintptr_t wparam, std::intptr_t lparam);
+
 class DeviceHost : public QObject, private LinkScheduler, private ApplyPassEffects {
  public:
   // `display` is told the mouse's visible states (links, battery, stage, lighting, apply
