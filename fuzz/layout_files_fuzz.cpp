@@ -76,8 +76,7 @@ void StartOnce() {
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-         file.write(bytes) == bytes.size();
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 void ReadMenu(const QString& path) {
@@ -101,11 +100,14 @@ struct Control {
 // The classes of the program's layouts, and the program's own control; others become QWidget.
 QString KnownClass(const QString& cls, bool root) {
   static const QStringList known = {
-      QStringLiteral("QWidget"),      QStringLiteral("QFrame"),       QStringLiteral("QLabel"),
-      QStringLiteral("QPushButton"),  QStringLiteral("QCheckBox"),    QStringLiteral("QRadioButton"),
-      QStringLiteral("QLineEdit"),    QStringLiteral("QComboBox"),    QStringLiteral("QListWidget"),
-      QStringLiteral("QTabWidget"),   QStringLiteral("QGroupBox"),    QStringLiteral("QSlider"),
-      QStringLiteral("QProgressBar"), QStringLiteral("ColorPalette"), QStringLiteral("QStackedWidget"),
+      QStringLiteral("QWidget"),        QStringLiteral("QFrame"),
+      QStringLiteral("QLabel"),         QStringLiteral("QPushButton"),
+      QStringLiteral("QCheckBox"),      QStringLiteral("QRadioButton"),
+      QStringLiteral("QLineEdit"),      QStringLiteral("QComboBox"),
+      QStringLiteral("QListWidget"),    QStringLiteral("QTabWidget"),
+      QStringLiteral("QGroupBox"),      QStringLiteral("QSlider"),
+      QStringLiteral("QProgressBar"),   QStringLiteral("ColorPalette"),
+      QStringLiteral("QStackedWidget"),
   };
   if (root && cls == u"QDialog") return cls;
   return known.contains(cls) ? cls : QStringLiteral("QWidget");
@@ -113,7 +115,8 @@ QString KnownClass(const QString& cls, bool root) {
 
 // Characters XML cannot carry are left out: the layout stays well-formed.
 QString Clean(QString text) {
-  text.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() >= 0xFFFE || c.isSurrogate(); });
+  text.removeIf(
+      [](QChar c) { return c.unicode() < 0x20 || c.unicode() >= 0xFFFE || c.isSurrogate(); });
   return text;
 }
 
@@ -169,7 +172,7 @@ std::size_t WriteControl(QXmlStreamWriter& xml, const std::vector<Control>& cont
   const bool texted = c.cls == u"QLabel" || c.cls == u"QPushButton" || c.cls == u"QCheckBox" ||
                       c.cls == u"QRadioButton" || c.cls == u"QLineEdit";
   WriteString(xml,
-              texted                 ? QStringLiteral("text")
+              texted                  ? QStringLiteral("text")
               : c.cls == u"QGroupBox" ? QStringLiteral("title")
                                       : QStringLiteral("windowTitle"),
               c.text);
