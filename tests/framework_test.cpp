@@ -963,6 +963,36 @@ TEST(Menus, MissingOrDamagedMenuFileGivesAnEmptyMenuAndAWarning) {
   }
 }
 
+TEST(Menus, MenusNestedTooDeepAreADamagedFileNotAStackOverflow) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("deep_menu.xml");
+  // A top menu and `levels` sub-menus, one in the other.
+  auto write_nested = [&file](int levels) {
+    const QByteArray xml = "<Menu>" + QByteArray("<Menu text=\"sub\">").repeated(levels) +
+                           "<Item name=\"deepest\"/>" + QByteArray("</Menu>").repeated(levels + 1);
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    out.write(xml);
+  };
+  QWidget owner;
+  write_nested(16);
+  QMenu* menu = BuildMenu(file, &owner, nullptr);
+  for (int level = 0; level < 16; ++level) {
+    ASSERT_EQ(menu->actions().size(), 1) << level;
+    menu = menu->actions()[0]->menu();
+    ASSERT_NE(menu, nullptr) << level;
+  }
+  EXPECT_EQ(menu->actions()[0]->objectName(), "deepest");
+
+  for (const int levels : {17, 200000}) {
+    LogCapture log;
+    write_nested(levels);
+    menu = BuildMenu(file, &owner, nullptr);
+    EXPECT_THAT(menu->actions(), IsEmpty()) << levels;
+    EXPECT_TRUE(log.Contains("nest deeper")) << levels;
+  }
+}
+
 // ---- Tray icon
 
 TEST(TrayIcon, ClicksBecomeIntentsCarryingTheButtonUpMessages) {

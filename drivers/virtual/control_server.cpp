@@ -17,7 +17,6 @@ namespace mokta::virtual_detail {
 
 namespace {
 
-constexpr std::size_t kMaxLine = 256;
 constexpr std::size_t kMaxClients = 8;
 
 void Complain(const std::string& path, const char* what) {
@@ -58,9 +57,14 @@ void SendLine(int fd, std::string line) {
   [[maybe_unused]] const ssize_t sent = send(fd, line.data(), line.size(), MSG_NOSIGNAL);
 }
 
+void SendLines(int fd, std::vector<std::string>& lines) {
+  for (std::string& line : lines) SendLine(fd, std::move(line));
+  lines.clear();
+}
+
 struct Client {
   int fd;
-  std::string buffer;
+  ControlStream stream;
 };
 
 // Reads what the client sent and answers every complete line. False when the connection is
@@ -69,27 +73,41 @@ bool ServeClient(Client& client, const ControlServer::Handler& handler) {
   char chunk[512];
   const ssize_t n = recv(client.fd, chunk, sizeof(chunk), 0);
   if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+  std::vector<std::string> answers;
   if (n == 0) {
-    // A last command without its newline still counts.
-    if (!client.buffer.empty()) SendLine(client.fd, handler(client.buffer));
+    client.stream.Finish(handler, answers);
+    SendLines(client.fd, answers);
     return false;
   }
-  client.buffer.append(chunk, static_cast<std::size_t>(n));
+  const bool open =
+      client.stream.Take(std::string_view(chunk, static_cast<std::size_t>(n)), handler, answers);
+  SendLines(client.fd, answers);
+  return open;
+}
+
+}  // namespace
+
+bool ControlStream::Take(std::string_view bytes, const ControlHandler& handler,
+                         std::vector<std::string>& answers) {
+  buffer_.append(bytes);
   std::size_t end;
-  while ((end = client.buffer.find('\n')) != std::string::npos) {
-    std::string line = client.buffer.substr(0, end);
-    client.buffer.erase(0, end + 1);
+  while ((end = buffer_.find('\n')) != std::string::npos) {
+    std::string line = buffer_.substr(0, end);
+    buffer_.erase(0, end + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    SendLine(client.fd, handler(line));
+    answers.push_back(handler(line));
   }
-  if (client.buffer.size() > kMaxLine) {
-    SendLine(client.fd, "error line too long");
+  if (buffer_.size() > kMaxLine) {
+    answers.emplace_back("error line too long");
     return false;
   }
   return true;
 }
 
-}  // namespace
+void ControlStream::Finish(const ControlHandler& handler, std::vector<std::string>& answers) {
+  if (!buffer_.empty()) answers.push_back(handler(buffer_));
+  buffer_.clear();
+}
 
 std::unique_ptr<ControlServer> ControlServer::Start(const std::string& path, Handler handler) {
   sockaddr_un address;
@@ -162,7 +180,7 @@ void ControlServer::Serve() {
     if ((fds[1].revents & POLLIN) != 0) {
       const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       if (fd >= 0 && clients.size() < kMaxClients) {
-        clients.push_back({fd, {}});
+        clients.push_back({fd, ControlStream()});
       } else if (fd >= 0) {
         SendLine(fd, "error too many connections");
         close(fd);

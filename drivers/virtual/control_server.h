@@ -8,14 +8,38 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
+
+#include "virtual_mouse.h"
 
 namespace mokta::virtual_detail {
 
+// Turns one command line (without its newline) into one answer line (without newline).
+using ControlHandler = std::function<std::string(std::string_view line)>;
+
+// The framing of one connection's byte stream, apart from the socket: a command ends with "\n"
+// (a "\r" before it is dropped), and a command still without its end after kMaxLine bytes ends
+// the connection.
+class MOKTA_VIRTUAL_API ControlStream {
+ public:
+  static constexpr std::size_t kMaxLine = 256;
+
+  // Takes bytes as they arrived, in pieces of any size, and appends to `answers` the answer of
+  // every command they complete, in order. False when the connection is to be closed; the last
+  // answer then says why.
+  bool Take(std::string_view bytes, const ControlHandler& handler,
+            std::vector<std::string>& answers);
+  // The client closed its side: a last command without its newline still counts.
+  void Finish(const ControlHandler& handler, std::vector<std::string>& answers);
+
+ private:
+  std::string buffer_;
+};
+
 class ControlServer {
  public:
-  // Turns one command line (without its newline) into one answer line (without newline).
   // Called on the server's thread.
-  using Handler = std::function<std::string(std::string_view line)>;
+  using Handler = ControlHandler;
 
   // Listens on `path` and serves on a new thread. A stale socket file at `path` is replaced;
   // a path where another server answers, or that is not a socket, is left alone. Returns null

@@ -25,8 +25,9 @@ QString Where(const QXmlStreamReader& xml) {
   return QStringLiteral(" at line %1, column %2").arg(xml.lineNumber()).arg(xml.columnNumber());
 }
 
-bool ReadTexts(QFile& file, QHash<QString, QString>& texts, QString& error) {
-  QXmlStreamReader xml(&file);
+bool ReadTexts(QIODevice& source, const QString& name, QHash<QString, QString>& texts,
+               QString& error) {
+  QXmlStreamReader xml(&source);
   if (!xml.readNextStartElement()) {
     error = xml.errorString() + Where(xml);
     return false;
@@ -45,8 +46,8 @@ bool ReadTexts(QFile& file, QHash<QString, QString>& texts, QString& error) {
     const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
     if (key.isEmpty()) continue;
     if (texts.contains(key)) {
-      qCWarning(lcFramework) << "language file" << file.fileName() << "gives key" << key
-                             << "again at line" << line << "; the last text counts";
+      qCWarning(lcFramework) << "language file" << name << "gives key" << key << "again at line"
+                             << line << "; the last text counts";
     }
     texts.insert(key, text);
   }
@@ -67,11 +68,16 @@ bool LanguageFile::Load(const QString& path) {
                            << "; every text shows as its key";
     return false;
   }
+  return Load(file, path);
+}
+
+bool LanguageFile::Load(QIODevice& source, const QString& name) {
+  texts_.clear();
   QHash<QString, QString> texts;
   QString error;
-  if (!ReadTexts(file, texts, error)) {
+  if (!ReadTexts(source, name, texts, error)) {
     qCWarning(lcFramework).noquote()
-        << "language file" << path << "is damaged:" << error << "; every text shows as its key";
+        << "language file" << name << "is damaged:" << error << "; every text shows as its key";
     return false;
   }
   texts_ = std::move(texts);

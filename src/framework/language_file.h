@@ -21,6 +21,8 @@
 
 #include "data/language.h"
 
+class QIODevice;
+
 namespace mokta {
 
 class LanguageFile final : public LanguageTexts {
@@ -31,6 +33,8 @@ class LanguageFile final : public LanguageTexts {
   // the line and column of the fault) and leaves the table empty: no text of a damaged file
   // is used. Returns whether the file was read.
   bool Load(const QString& path);
+  // The same for the content of an open `source`; `name` stands for it in the warnings.
+  bool Load(QIODevice& source, const QString& name);
   // Load() of "lan.xml" in the resource folder.
   bool LoadFromResources();
 

@@ -14,15 +14,18 @@
 namespace mokta {
 namespace {
 
+// Real menus nest a level or two; the limit keeps a hostile file from exhausting the stack.
+constexpr int kMaxMenuDepth = 16;
+
 QString MenuText(const QXmlStreamAttributes& attributes) {
   const QString text = attributes.value(QLatin1String("text")).toString();
   if (text.isEmpty()) return attributes.value(QLatin1String("name")).toString();
   return IsTextKey(text) ? LanguageText(text) : text;
 }
 
-// Fills `menu` with the children of the current <Menu> element. On return the reader stands
-// on that element's end (or on an error).
-void ReadMenu(QXmlStreamReader& xml, QMenu* menu, const MenuCommandHandler& on_command) {
+// Fills `menu`, `depth` levels below the file's top menu, with the children of the current
+// <Menu> element. On return the reader stands on that element's end (or on an error).
+void ReadMenu(QXmlStreamReader& xml, QMenu* menu, const MenuCommandHandler& on_command, int depth) {
   while (xml.readNextStartElement()) {
     const QXmlStreamAttributes attributes = xml.attributes();
     if (xml.name() == u"Item") {
@@ -37,9 +40,13 @@ void ReadMenu(QXmlStreamReader& xml, QMenu* menu, const MenuCommandHandler& on_c
       menu->addSeparator();
       xml.skipCurrentElement();
     } else if (xml.name() == u"Menu") {
+      if (depth == kMaxMenuDepth) {
+        xml.raiseError(QStringLiteral("menus nest deeper than %1 levels").arg(kMaxMenuDepth));
+        return;
+      }
       QMenu* sub = menu->addMenu(MenuText(attributes));
       sub->setObjectName(attributes.value(QLatin1String("name")).toString());
-      ReadMenu(xml, sub, on_command);
+      ReadMenu(xml, sub, on_command, depth + 1);
     } else {
       xml.skipCurrentElement();
     }
@@ -60,7 +67,7 @@ QMenu* BuildMenu(const QString& menu_file, QWidget* parent, MenuCommandHandler o
   QXmlStreamReader xml(&file);
   if (xml.readNextStartElement() && xml.name() == u"Menu") {
     ReadMenu(
-        xml, menu, on_command ? on_command : [](const QString&) {});
+        xml, menu, on_command ? on_command : [](const QString&) {}, 0);
   } else if (!xml.hasError()) {
     xml.raiseError(QStringLiteral("the root element is not <Menu>"));
   }
