@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "report_descriptors.h"
+#include "umockdev_test.h"
 
 namespace {
 
@@ -77,19 +78,8 @@ Outcome RunHelper(const std::string& name) {
   return outcome;
 }
 
-class HidrawAccess : public ::testing::Test {
+class HidrawAccess : public mokta::test::UmockdevTest {
  protected:
-  void SetUp() override {
-    const char* preload = std::getenv("LD_PRELOAD");
-    ASSERT_TRUE(preload && std::strstr(preload, "libumockdev-preload"))
-        << "run under umockdev-wrapper: without it the helper would read the machine's devices";
-    bed_ = umockdev_testbed_new();
-    ASSERT_TRUE(bed_);
-  }
-  void TearDown() override {
-    if (bed_) g_object_unref(bed_);
-  }
-
   // The node hidraw<node> of the cable's USB interface `interface`, with `descriptor` (none
   // when empty: sysfs then has no report_descriptor file for it).
   void AddCableNode(int interface, int node, const Bytes& descriptor) {
@@ -115,7 +105,6 @@ class HidrawAccess : public ::testing::Test {
     }
   }
 
-  UMockdevTestbed* bed_ = nullptr;
   bool usb_added_ = false;
 };
 

@@ -30,18 +30,6 @@ constexpr std::uintptr_t kVkA = 0x41;
 
 class MacroEditorTest : public test::PageTest {
  protected:
-  // "macro.data" with the macro Jump (Space pressed and released), button 4 playing it once.
-  void StartWithJump() {
-    MacroList macros;
-    macros.push_back(NewMacro(u"Jump"));
-    macros.back()->set_action(0, {0x2C, MacroAction::kPress, 20});
-    macros.back()->set_action(1, {0x2C, MacroAction::kRelease, 1});
-    macros.back()->set_action_count(2);
-    ASSERT_TRUE(StoreFiles(data_.path() + "/").WriteMacroStore(macros));
-    ASSERT_NO_FATAL_FAILURE(
-        Start(1, [&](ProfileData& p) { AssignMacro(p.button(3), *macros.front(), 0, 0, 1); }));
-  }
-
   // Opens the editor from the page and runs `script` inside its modal loop; `script` closes it.
   // Message boxes (the delete confirmation) are answered with `confirm`.
   void RunEditor(std::function<void(CMS_1_Macro&)> script, int confirm = 1) {
@@ -70,10 +58,6 @@ class MacroEditorTest : public test::PageTest {
   static void Input(CMS_1_Macro& editor, std::uintptr_t wparam, std::intptr_t lparam) {
     editor.SendMessage(MOKTA_HOOK_EVENT_MESSAGE, wparam, lparam);
   }
-  static QByteArray MacroStoreBytes(const QString& folder) {
-    QFile file(StoreFiles(folder).MacroStorePath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
 };
 
 // Recorded without delays into the macro button 4 plays: after the editor closes, the button's
@@ -100,7 +84,7 @@ TEST_F(MacroEditorTest, ARecordingReachesTheButtonThatPlaysTheMacro) {
     Click(editor, "ms_1_macro_record_btn");
     Input(editor, kVkA, 0);  // after the end: nothing
   });
-  const QByteArray store = MacroStoreBytes(data_.path() + "/");
+  const QByteArray store = MacroStoreBytes();
   ASSERT_EQ(store.size(), 240);
   EXPECT_EQ(store.mid(52, 4 + 16).toHex(' '),
             "04 00 00 00 04 01 01 00 04 02 01 00 f2 01 01 00 f2 02 01 00");
@@ -155,7 +139,7 @@ TEST_F(MacroEditorTest, NamesDeletionAndANewMacroForARecording) {
   });
   ASSERT_EQ(window_->core().macros().size(), 1u);
   EXPECT_EQ(window_->core().macros().front()->name(), "Last");
-  EXPECT_EQ(MacroStoreBytes(data_.path() + "/").mid(52, 8).toHex(' '), "01 00 00 00 04 01 01 00");
+  EXPECT_EQ(MacroStoreBytes().mid(52, 8).toHex(' '), "01 00 00 00 04 01 01 00");
   // Button 4's macro is gone: it plays its default function again.
   WAIT_EQ(mouse_.State().settings.buttons[3], (VirtualTriple{0x0D, 0x00, 0x00}));
 }
@@ -191,7 +175,7 @@ TEST_F(MacroEditorTest, ClosingReleasesTheHooks) {
                                   "enablemousehook(1)", "enablemousehook(0)", "enablemousehook(1)",
                                   "removehook", "removemousehook", "enablemousehook(0)",
                                   "enablehook(0)", "mousewheelenable(0)"}));
-  EXPECT_EQ(MacroStoreBytes(data_.path() + "/").mid(52, 8).toHex(' '), "01 00 00 00 04 01 01 00");
+  EXPECT_EQ(MacroStoreBytes().mid(52, 8).toHex(' '), "01 00 00 00 04 01 01 00");
 
   RunEditor([](CMS_1_Macro& editor) {
     editor.Find<QListWidget>(QStringLiteral("ms_1_macro_list"))->setCurrentRow(0);

@@ -97,10 +97,7 @@ class MacroEditorX11Test : public test::PageTest {
     PointerTo(*blank_);
   }
 
-  QByteArray StoredActions() {
-    QFile file(StoreFiles(data_.path() + "/").MacroStorePath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll().mid(52, 20) : QByteArray();
-  }
+  QByteArray StoredActions() const { return MacroStoreBytes().mid(52, 20); }
 
   Display* display_ = nullptr;
   std::int64_t now_ = 0;
@@ -110,14 +107,7 @@ class MacroEditorX11Test : public test::PageTest {
 };
 
 TEST_F(MacroEditorX11Test, RecordingsInEachDelayModeReachTheFileAndTheMouse) {
-  MacroList macros;
-  macros.push_back(NewMacro(u"Jump"));
-  macros.back()->set_action(0, {0x2C, MacroAction::kPress, 20});
-  macros.back()->set_action(1, {0x2C, MacroAction::kRelease, 1});
-  macros.back()->set_action_count(2);
-  ASSERT_TRUE(StoreFiles(data_.path() + "/").WriteMacroStore(macros));
-  ASSERT_NO_FATAL_FAILURE(
-      Start(1, [&](ProfileData& p) { AssignMacro(p.button(3), *macros.front(), 0, 0, 1); }));
+  ASSERT_NO_FATAL_FAILURE(StartWithJump());
   ASSERT_TRUE(window_->core().hooks()->global());
 
   auto* layout = new QHBoxLayout(&other_);

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/window_ids.h"
+#include "data/button_assignment.h"
 #include "data/store_files.h"
 #include "framework/control_lookup.h"
 #include "framework/language_file.h"
@@ -109,6 +110,22 @@ void PageTest::Start(int count, const std::function<void(ProfileData&)>& adjust)
   window_->PostMessage(MSG_APPLY_REQUEST);
   WaitForPasses(before);
   ASSERT_TRUE(MatchesProfile(mouse_.State().settings, Current()));
+}
+
+void PageTest::StartWithJump() {
+  MacroList macros;
+  macros.push_back(NewMacro(u"Jump"));
+  macros.back()->set_action(0, {0x2C, MacroAction::kPress, 20});
+  macros.back()->set_action(1, {0x2C, MacroAction::kRelease, 1});
+  macros.back()->set_action_count(2);
+  ASSERT_TRUE(StoreFiles(data_.path() + "/").WriteMacroStore(macros));
+  ASSERT_NO_FATAL_FAILURE(
+      Start(1, [&](ProfileData& p) { AssignMacro(p.button(3), *macros.front(), 0, 0, 1); }));
+}
+
+QByteArray PageTest::MacroStoreBytes() const {
+  QFile file(StoreFiles(data_.path() + "/").MacroStorePath());
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void PageTest::WaitForPasses(int before, int passes) {

@@ -50,6 +50,11 @@ class PageTest : public ::testing::Test {
   // A store with `count` profiles named P1.. (each changed by `adjust` when given), then the
   // window, with the first send-all done and recorded. Call with ASSERT_NO_FATAL_FAILURE.
   void Start(int count = 1, const std::function<void(ProfileData&)>& adjust = {});
+  // Start(1) with "macro.data" holding the macro Jump (Space pressed, 20 ms, and released) and
+  // button 4 playing it once. Call with ASSERT_NO_FATAL_FAILURE.
+  void StartWithJump();
+  // What "macro.data" holds now (empty when it cannot be read).
+  QByteArray MacroStoreBytes() const;
   // Waits until `passes` apply passes have ended since `before`.
   void WaitForPasses(int before, int passes = 1);
   // Runs one more pass and waits for it: every pass asked for earlier has ended then, as the

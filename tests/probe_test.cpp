@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "report_descriptors.h"
+#include "umockdev_test.h"
 
 namespace mokta {
 namespace {
@@ -59,19 +60,8 @@ std::string Hex(const Bytes& bytes) {
   return text;
 }
 
-class Probe : public ::testing::Test {
+class Probe : public test::UmockdevTest {
  protected:
-  void SetUp() override {
-    const char* preload = std::getenv("LD_PRELOAD");
-    ASSERT_TRUE(preload && std::strstr(preload, "libumockdev-preload"))
-        << "run under umockdev-wrapper: without it this test would see the machine's devices";
-    bed_ = umockdev_testbed_new();
-    ASSERT_TRUE(bed_);
-  }
-  void TearDown() override {
-    if (bed_) g_object_unref(bed_);
-  }
-
   // One hidraw node `node` of a "hid" device with `descriptor`; on USB under interface
   // `interface` of the USB device `usb`, on Bluetooth under the uhid device.
   void AddNode(std::uint16_t bus, std::uint16_t vendor, std::uint16_t product, int interface,
@@ -107,8 +97,6 @@ class Probe : public ::testing::Test {
       g_error_free(error);
     }
   }
-
-  UMockdevTestbed* bed_ = nullptr;
 
  private:
   std::set<std::string> added_;
